@@ -1,0 +1,1 @@
+// window set: filled in by the start-up work
