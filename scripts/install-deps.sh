@@ -12,7 +12,7 @@ packages=(
   libavcodec-dev libavutil-dev libswscale-dev
   libxcb1-dev libxcb-shm0-dev libxcb-keysyms1-dev libx11-dev
   # the Chinese interface and the shell
-  fonts-wqy-microhei xdg-utils
+  fonts-wqy-microhei xdg-utils xchm
   # help file compiler
   fp-utils
   # tests: virtual display, pointer and keys, sound server, independent readers, sanitizers and fuzzers

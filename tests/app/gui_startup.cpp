@@ -1,0 +1,163 @@
+// Start-up on a real X display: the window set, captions and title, the about box, help and exit.
+#include "Rig.h"
+#include "ScriptedPrompts.h"
+#include "app/Application.h"
+#include "app/HelpFile.h"
+#include "app/Startup.h"
+#include "app/Unit8.h"
+#include "editor/Etool.h"
+#include "publish/Unit6.h"
+#include "record/Unit1.h"
+#include "record/Unit2.h"
+#include "record/Unit5.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+using quolva::test::RecordingShell;
+using quolva::test::ScriptedPrompts;
+
+namespace {
+
+QString className(const QWidget* window)
+{
+    return QString::fromLatin1(window->metaObject()->className()).section(QStringLiteral("::"), -1);
+}
+
+// Distinct colours in a picture: a drawn picture has many, an empty one has one.
+int distinctColours(const QImage& image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    return int(colours.size());
+}
+
+} // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QUOLVA_REQUIRE_DISPLAY(); }
+
+    void createsTheWindowSetInOrderWithOnlyTheMainWindowShown()
+    {
+        const auto windows = quolva::app::startUp();
+        QVERIFY(windows);
+        QStringList order;
+        for (const QWidget* window : windows->creationOrder())
+            order << className(window);
+        QCOMPARE(order, (QStringList{"TForm7", "TForm1", "TForm2", "TForm5", "TForm6", "TForm8"}));
+        QCOMPARE(&windows->mainWindow(), static_cast<QWidget*>(&windows->Form7()));
+        QVERIFY(QTest::qWaitForWindowExposed(&windows->mainWindow()));
+        for (const QWidget* window : windows->creationOrder().mid(1))
+            QVERIFY2(!window->isVisible(), qPrintable(className(window)));
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Quolva4.1"));
+    }
+
+    void windowsCarryTheirCaptionsAndSizes()
+    {
+        const auto windows = quolva::app::startUp();
+        QCOMPARE(windows->Form7().windowTitle(), QStringLiteral("Quolva 4.1"));
+        QCOMPARE(windows->Form2().windowTitle(), QStringLiteral("取景窗口"));
+        QCOMPARE(windows->Form5().windowTitle(), QStringLiteral("捕捉设置向导"));
+        QCOMPARE(windows->Form6().windowTitle(), QStringLiteral("发布所录AVI文件"));
+        QCOMPARE(windows->Form8().windowTitle(), QStringLiteral("关于"));
+        QCOMPARE(windows->Form1().size(), QSize(154, 60));
+        QVERIFY(windows->Form1().windowFlags() & Qt::FramelessWindowHint);
+        const QSize screen = QGuiApplication::primaryScreen()->size();
+        QCOMPARE(windows->Form1().pos(), QPoint(screen.width() - 230, screen.height() - 140));
+        QCOMPARE(windows->Form8().size(), QSize(317, 216));
+    }
+
+    void aboutBoxShowsPictureIconVersionAndCloseButton()
+    {
+        const auto windows = quolva::app::startUp();
+        quolva::app::TForm8& about = windows->Form8();
+        windows->Form7().N18Click(); // the help menu's "关于(&a)..." runs the panel's about command
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        QVERIFY(!about.isModal());
+        QVERIFY(about.windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(about.palette().color(QPalette::Window), QColor(0, 0, 255));
+
+        QCOMPARE(about.Image1->geometry(), QRect(317 - 113, 0, 113, 216));
+        QVERIFY(distinctColours(about.Image1->pixmap().toImage()) > 50);
+        QCOMPARE(about.Image2->geometry(), QRect(24, 16, 32, 32));
+        QVERIFY(distinctColours(about.Image2->pixmap().toImage()) > 10);
+        QCOMPARE(about.Label2->text(), QStringLiteral("Quolva V4.1"));
+        QCOMPARE(about.Label2->pos(), QPoint(40, 56));
+        QCOMPARE(about.Label2->font().pixelSize(), 32);
+        QVERIFY(about.Label2->font().bold());
+        QCOMPARE(about.Label2->palette().color(QPalette::WindowText), QColor(192, 192, 192));
+        QCOMPARE(about.SpeedButton1->text(), QStringLiteral("关闭"));
+        QCOMPARE(about.SpeedButton1->toolTip(), QStringLiteral("关闭"));
+        QCOMPARE(about.SpeedButton1->geometry(), QRect(120, 160, 57, 25));
+
+        // The screen shows the box: blue around the label, silver strokes of the version text.
+        QTest::qWait(200);
+        const QImage shot = about.screen()->grabWindow(about.winId()).toImage();
+        QCOMPARE(shot.pixelColor(10, 200), QColor(0, 0, 255));
+        int silver = 0;
+        for (int y = 56; y < 56 + about.Label2->height(); ++y)
+            for (int x = 40; x < 40 + about.Label2->width(); ++x)
+                silver += shot.pixelColor(x, y) == QColor(192, 192, 192);
+        QVERIFY2(silver > 100, qPrintable(QString::number(silver)));
+        const QString screenshots = qEnvironmentVariable("QUOLVA_SCREENSHOT_DIR");
+        if (!screenshots.isEmpty())
+            QVERIFY(shot.save(QDir(screenshots).filePath(QStringLiteral("about-box.png"))));
+
+        QTest::mouseClick(about.SpeedButton1, Qt::LeftButton);
+        QTRY_VERIFY(!about.isVisible());
+    }
+
+    void helpOpensTheHelpFileBesideTheProgram()
+    {
+        RecordingShell::Installed shell;
+        ScriptedPrompts::Installed prompts;
+        const auto windows = quolva::app::startUp();
+        windows->Form7().N19Click();
+        const QString expected = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Zentra.chm"));
+        QCOMPARE(shell->opened, QStringList{expected});
+        QVERIFY2(QFileInfo(expected).size() > 1000, "the build places the compiled help file beside the program");
+        QVERIFY(prompts->messages.isEmpty());
+    }
+
+    void helpThatCannotBeOpenedIsReported()
+    {
+        RecordingShell::Installed shell;
+        shell->succeed = false;
+        ScriptedPrompts::Installed prompts;
+        const auto windows = quolva::app::startUp();
+        windows->Form1().N1Click();
+        QCOMPARE(prompts->messages.size(), 1);
+        QVERIFY(prompts->messages.front().text.contains(QStringLiteral("Zentra.chm")));
+        QCOMPARE(prompts->messages.front().icon, quolva::platform::MessageIcon::Warning);
+    }
+
+    void closingTheMainWindowEndsTheProgram()
+    {
+        const auto windows = quolva::app::startUp();
+        windows->Form8().show(); // another window left open does not keep the program running
+        QTimer::singleShot(50, &windows->Form7(), [&] { windows->Form7().close(); });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(3); });
+        watchdog.start(5000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    quolva::app::QuolvaApplication application(argc, argv);
+    StartupTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "gui_startup.moc"

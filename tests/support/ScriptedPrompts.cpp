@@ -1,0 +1,79 @@
+#include "ScriptedPrompts.h"
+
+namespace quolva::test {
+
+ScriptedPrompts::Installed::Installed()
+{
+    auto prompts = std::make_unique<ScriptedPrompts>();
+    prompts_ = prompts.get();
+    previous_ = platform::installPrompts(std::move(prompts));
+}
+
+ScriptedPrompts::Installed::~Installed()
+{
+    platform::installPrompts(std::move(previous_));
+}
+
+platform::MessageAnswer ScriptedPrompts::message(QWidget*, const QString& text, const QString& caption,
+                                                 platform::MessageIcon icon, platform::MessageButtons)
+{
+    messages.append({text, caption, icon});
+    if (messageAnswers.empty())
+        return platform::MessageAnswer::Ok;
+    const platform::MessageAnswer answer = messageAnswers.front();
+    messageAnswers.pop_front();
+    return answer;
+}
+
+void ScriptedPrompts::error(const QString& text)
+{
+    errors.append(text);
+}
+
+platform::FileDialogResult ScriptedPrompts::nextFileAnswer(const char* kind)
+{
+    if (fileAnswers.empty()) {
+        unexpected << QString::fromLatin1(kind);
+        return {};
+    }
+    platform::FileDialogResult answer = fileAnswers.front();
+    fileAnswers.pop_front();
+    return answer;
+}
+
+platform::FileDialogResult ScriptedPrompts::openFile(QWidget*, const platform::FileDialogRequest& request)
+{
+    fileRequests.append({false, request});
+    return nextFileAnswer("open file dialog");
+}
+
+platform::FileDialogResult ScriptedPrompts::saveFile(QWidget*, const platform::FileDialogRequest& request)
+{
+    fileRequests.append({true, request});
+    return nextFileAnswer("save file dialog");
+}
+
+std::optional<QColor> ScriptedPrompts::chooseColor(QWidget*, const QColor&)
+{
+    if (colorAnswers.empty()) {
+        unexpected << QStringLiteral("colour dialog");
+        return std::nullopt;
+    }
+    const std::optional<QColor> answer = colorAnswers.front();
+    colorAnswers.pop_front();
+    return answer;
+}
+
+RecordingShell::Installed::Installed()
+{
+    auto shell = std::make_unique<RecordingShell>();
+    shell_ = shell.get();
+    previous_ = platform::installShell(std::move(shell));
+}
+
+RecordingShell::Installed::~Installed()
+{
+    platform::installShell(std::move(previous_));
+}
+
+} // namespace quolva::test
