@@ -56,6 +56,7 @@ void TForm7::N19Click()
 
 void TForm7::FormClose()
 {
+    windows_.Form1().FinishBeforeExit();
 }
 
 void TForm7::closeEvent(QCloseEvent* event)

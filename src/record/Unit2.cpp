@@ -1,15 +1,117 @@
 #include "record/Unit2.h"
 
-namespace quolva::record {
+#include <QGuiApplication>
+#include <QPainter>
+#include <QRegion>
+#include <QResizeEvent>
+#include <QScreen>
 
-TForm2::TForm2(app::WindowSet& /*windows*/)
+namespace quolva::record {
+namespace {
+
+// The ring left opaque around the see-through client area, so that the region's edges stay visible
+// while the user places it (the window manager's frame is outside the client area).
+constexpr int kRingWidth = 2;
+
+Qt::WindowFlags regionFlags()
+{
+    return Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint
+           | Qt::CustomizeWindowHint;
+}
+
+} // namespace
+
+TForm2::TForm2(app::WindowSet& /*windows*/) : TForm2() {}
+
+TForm2::TForm2()
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("取景窗口"));
-    setWindowFlags(Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint | Qt::WindowTitleHint
-                   | Qt::CustomizeWindowHint);
+    setWindowFlags(regionFlags());
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
     move(304, 413);
     resize(325, 261);
+}
+
+void TForm2::setClientSize(int width, int height)
+{
+    resize(width, height);
+}
+
+void TForm2::setFullScreenMode()
+{
+    fullScreen_ = true;
+    const bool wasVisible = isVisible();
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    // A hidden window is not laid out by the window manager: give it the screen's geometry directly.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        setGeometry(screen->geometry());
+    setWindowState(Qt::WindowMaximized);
+    if (wasVisible)
+        show();
+}
+
+void TForm2::setRegionMode()
+{
+    const bool wasVisible = isVisible();
+    if (fullScreen_) {
+        fullScreen_ = false;
+        setWindowFlags(regionFlags());
+    }
+    setWindowState(Qt::WindowNoState);
+    if (wasVisible)
+        show();
+}
+
+void TForm2::showForPositioning()
+{
+    setWindowState(Qt::WindowNoState);
+    seeThrough_ = true;
+    updateSeeThrough();
+    show();
+    raise();
+}
+
+void TForm2::hideForRecording()
+{
+    seeThrough_ = false;
+    updateSeeThrough();
+    hide();
+}
+
+QRect TForm2::captureRect() const
+{
+    return QRect(mapToGlobal(QPoint(0, 0)), size());
+}
+
+void TForm2::updateSeeThrough()
+{
+    if (!seeThrough_ || width() <= 2 * kRingWidth || height() <= 2 * kRingWidth) {
+        clearMask();
+        return;
+    }
+    const QRegion whole(rect());
+    setMask(whole.subtracted(QRegion(rect().adjusted(kRingWidth, kRingWidth, -kRingWidth, -kRingWidth))));
+}
+
+void TForm2::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    updateSeeThrough();
+    emit clientResized(event->size().width(), event->size().height());
+}
+
+void TForm2::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (!seeThrough_)
+        return;
+    QPainter painter(this);
+    painter.setPen(QPen(QColor(255, 0, 0), kRingWidth, Qt::DashLine));
+    painter.drawRect(rect().adjusted(kRingWidth / 2, kRingWidth / 2, -kRingWidth / 2, -kRingWidth / 2));
 }
 
 } // namespace quolva::record

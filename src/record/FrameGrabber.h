@@ -1,0 +1,38 @@
+#pragma once
+#include "record/CaptureSettings.h"
+#include "record/RecordingSession.h"
+
+#include <QPoint>
+
+#include <memory>
+
+namespace quolva::platform { class Screen; }
+
+namespace quolva::record {
+
+class TForm2;
+
+// The capture tick: copies the screen under the viewfinder's client area, draws the arrow pointer into
+// the copy, JPEG-encodes it and appends it to the frame store. When the follow-cursor switch is on it
+// first moves the viewfinder so that the pointer stays inside.
+class FrameGrabber {
+public:
+    FrameGrabber(TForm2& viewfinder, const CaptureSettings& settings);
+    ~FrameGrabber();
+
+    // One tick (Timer1Timer); adds 1 to the session's frame counter.
+    void Tick(RecordingSession& session);
+
+    // The grabber state, refreshed on every tick.
+    QPoint pointerOnScreen;
+    QPoint pointerInClient;
+
+private:
+    platform::Screen& screen();
+
+    TForm2& viewfinder_;
+    const CaptureSettings& settings_;
+    std::unique_ptr<platform::Screen> screen_;
+};
+
+} // namespace quolva::record

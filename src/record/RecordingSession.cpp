@@ -1,0 +1,157 @@
+#include "record/RecordingSession.h"
+
+#include "store/Jpeg.h"
+
+#include <QFile>
+
+#include <cstring>
+
+namespace quolva::record {
+namespace {
+
+std::filesystem::path toPath(const QString& path)
+{
+    return std::filesystem::path(path.toStdString());
+}
+
+} // namespace
+
+RecordingSession::RecordingSession()
+{
+    ResetRecordingDefaults();
+}
+
+QString RecordingSession::FrameStorePath(const QString& targetPath)
+{
+    return targetPath + QStringLiteral(".xxx");
+}
+
+void RecordingSession::ResetRecordingDefaults()
+{
+    store::AVIFileInit();
+
+    soundFormat = {};
+    soundFormat.format.wFormatTag = store::WAVE_FORMAT_PCM;
+    soundFormat.format.nChannels = 1;
+    soundFormat.format.nSamplesPerSec = 11025;
+    soundFormat.format.nAvgBytesPerSec = 22050;
+    soundFormat.format.nBlockAlign = 2;
+    soundFormat.format.wBitsPerSample = 16;
+    soundFormat.format.cbSize = 0;
+
+    audioStreamInfo = {};
+    audioStreamInfo.fccType = store::streamtypeAUDIO;
+    audioStreamInfo.dwScale = 1;
+    audioStreamInfo.dwRate = 11025;
+    audioStreamInfo.dwQuality = static_cast<store::DWORD>(-1);
+    audioStreamInfo.dwSampleSize = 1;
+}
+
+void RecordingSession::ApplySoundFormatToStreamInfo()
+{
+    audioStreamInfo.dwScale = 1;
+    audioStreamInfo.dwRate = soundFormat.format.nSamplesPerSec;
+    audioStreamInfo.dwSampleSize = soundFormat.format.nBlockAlign;
+}
+
+void RecordingSession::NewTarget(const QString& path)
+{
+    ReleaseSoundTrack();
+    newMode = true;
+    continueMode = false;
+    soundTrackFile = store::AviFile::open(toPath(path), store::OF_CREATE | store::OF_WRITE | store::OF_SHARE_DENY_NONE);
+    audioStream = soundTrackFile->createStream(audioStreamInfo);
+    targetPath = path;
+}
+
+QSize RecordingSession::ContinueTarget(const QString& path)
+{
+    ReleaseSoundTrack();
+    newMode = false;
+    continueMode = true;
+    try {
+        soundTrackFile = store::AviFile::open(toPath(path), store::OF_READWRITE | store::OF_SHARE_DENY_NONE);
+        audioStream = soundTrackFile->getStream(store::streamtypeAUDIO, 0);
+        const store::AVISTREAMINFOA info = audioStream->info();
+
+        // The frame size comes from the first record of the frame store.
+        store::FrameStore frames = store::FrameStore::OpenFrameStore(toPath(FrameStorePath(path)));
+        frames.Seek(store::kFrameStoreHeaderSize);
+        const store::FrameRecord first = frames.ReadNextFrame();
+        const store::Picture picture = frames.DecodeFrame(first);
+        frames.Close();
+
+        store::SoundFormatArea format{};
+        const std::vector<std::uint8_t>& stored = audioStream->format();
+        std::memcpy(&format, stored.data(), std::min(stored.size(), sizeof(format)));
+
+        audioStreamInfo = info;
+        soundFormat = format;
+        targetPath = path;
+        return {picture.Width(), picture.Height()};
+    } catch (...) {
+        ReleaseSoundTrack();
+        continueMode = false;
+        throw;
+    }
+}
+
+void RecordingSession::CancelTarget()
+{
+    const bool deleteTarget = newMode && !targetPath.isEmpty();
+    ReleaseSoundTrack();
+    if (deleteTarget)
+        QFile::remove(targetPath);
+    store::AVIFileExit();
+    newMode = false;
+    continueMode = false;
+    ready = false;
+    targetPath.clear();
+}
+
+void RecordingSession::OpenFrameStoreForRecording(QSize captureSize)
+{
+    const std::filesystem::path path = toPath(FrameStorePath(targetPath));
+    frameStore.emplace(newMode ? store::FrameStore::CreateFrameStore(path)
+                               : store::FrameStore::OpenFrameStoreForAppend(path));
+    captureBitmap = QImage(captureSize, QImage::Format_RGB32);
+    captureBitmap.fill(Qt::black);
+}
+
+void RecordingSession::DropFrameStore()
+{
+    if (frameStore)
+        frameStore->Close();
+    frameStore.reset();
+    captureBitmap = QImage();
+}
+
+void RecordingSession::CloseRecordingFiles()
+{
+    if (frameStore) {
+        frameStore->AddToFrameCount(frameCounter);
+        frameStore->Close();
+        frameStore.reset();
+    }
+    ReleaseSoundTrack();
+    store::AVIFileExit();
+}
+
+void RecordingSession::ReleaseSoundTrack()
+{
+    audioStream.reset();
+    if (soundTrackFile) {
+        store::PAVIFILE file = std::move(soundTrackFile);
+        file->close();
+    }
+}
+
+QString SoundFormatText(const store::SoundFormatArea& format)
+{
+    return QStringLiteral("%1Hz,%2Bits%3Channel")
+        .arg(format.format.nSamplesPerSec)
+        .arg(format.format.wBitsPerSample)
+        .arg(format.format.nChannels);
+}
+
+} // namespace quolva::record

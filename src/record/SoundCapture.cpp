@@ -1,0 +1,141 @@
+#include "record/SoundCapture.h"
+
+#include "platform/Prompts.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <cstring>
+
+namespace quolva::record {
+namespace {
+
+platform::SoundFormat deviceFormat(const store::SoundFormatArea& area)
+{
+    platform::SoundFormat::Area bytes{};
+    static_assert(sizeof(area) == bytes.size());
+    std::memcpy(bytes.data(), &area, bytes.size());
+    return platform::SoundFormat::fromArea(bytes);
+}
+
+} // namespace
+
+SoundCapture::SoundCapture(QWidget* messageOwner) : messageOwner_(messageOwner) {}
+
+SoundCapture::~SoundCapture()
+{
+    if (running_)
+        AbandonSoundCapture();
+}
+
+void SoundCapture::warn(const char* text)
+{
+    platform::prompts().message(messageOwner_, QString::fromLatin1(text), QString(), platform::MessageIcon::Warning);
+}
+
+void SoundCapture::StartSoundCapture(const store::SoundFormatArea& format, store::PAVISTREAM stream)
+{
+    stream_ = std::move(stream);
+    dropping_ = false;
+    if (device_.waveInOpen(deviceFormat(format), this) != platform::MMSYSERR_NOERROR)
+        warn("Failed to open waveform input device.");
+
+    // New buffers at every start: the old ones may still be referenced by events being handled.
+    const std::size_t size = format.format.nAvgBytesPerSec + 4;
+    bufferA_.assign(size, 0);
+    bufferB_.assign(size, 0);
+
+    headerA_ = {};
+    headerA_.lpData = bufferA_.data();
+    headerA_.dwBufferLength = static_cast<std::uint32_t>(size);
+    if (device_.waveInPrepareHeader(&headerA_) != platform::MMSYSERR_NOERROR)
+        warn("Failed to waveInPrepareHeader .");
+    headerB_ = {};
+    headerB_.lpData = bufferB_.data();
+    headerB_.dwBufferLength = static_cast<std::uint32_t>(size);
+    if (device_.waveInPrepareHeader(&headerB_) != platform::MMSYSERR_NOERROR)
+        warn("Failed to waveInPrepareHeader .");
+
+    const bool queuedA = device_.waveInAddBuffer(&headerA_) == platform::MMSYSERR_NOERROR;
+    const bool queuedB = device_.waveInAddBuffer(&headerB_) == platform::MMSYSERR_NOERROR;
+    if (!queuedA || !queuedB)
+        warn("Failed to waveInAddBuffer .");
+    outstanding_ = int(queuedA) + int(queuedB);
+
+    device_.waveInStart();
+    toggle_ = true;
+    running_ = true;
+}
+
+void SoundCapture::StopSoundCapture()
+{
+    device_.waveInStop();
+    device_.waveInReset();
+    device_.waveInUnprepareHeader(&headerA_);
+    device_.waveInUnprepareHeader(&headerB_);
+    device_.waveInClose();
+    running_ = false;
+}
+
+void SoundCapture::AbandonSoundCapture()
+{
+    dropping_ = true;
+    StopSoundCapture();
+    WaitForLastBuffers(std::chrono::milliseconds(0));
+}
+
+bool SoundCapture::WaitForLastBuffers(std::chrono::milliseconds timeout)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        // Only this object's buffer-done events: nothing else runs meanwhile.
+        QCoreApplication::sendPostedEvents(this, platform::WaveInDataEvent::eventType());
+        if (outstanding_ == 0)
+            return true;
+        if (clock.elapsed() >= timeout.count())
+            return false;
+        QThread::msleep(5);
+    }
+}
+
+void SoundCapture::customEvent(QEvent* event)
+{
+    if (event->type() != platform::WaveInDataEvent::eventType())
+        return QObject::customEvent(event);
+    const auto* done = static_cast<platform::WaveInDataEvent*>(event);
+    if (done->device() != &device_)
+        return;
+    if (outstanding_ > 0)
+        --outstanding_;
+    if (dropping_)
+        return;
+    BufferDone();
+}
+
+// One buffer handed back: append what it holds at the stream's length, then queue it again (which fails
+// harmlessly once the device is closed).
+void SoundCapture::BufferDone()
+{
+    platform::WaveHeader& header = toggle_ ? headerA_ : headerB_;
+    const char which = toggle_ ? 'A' : 'B';
+    toggle_ = !toggle_;
+    const auto bytes = static_cast<store::LONG>(header.dwBytesRecorded);
+
+    std::exception_ptr failure;
+    if (stream_) {
+        try {
+            stream_->write(stream_->length(), bytes, header.lpData, bytes, 0);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    if (device_.waveInAddBuffer(&header) == platform::MMSYSERR_NOERROR)
+        ++outstanding_;
+    if (failure)
+        std::rethrow_exception(failure);
+    emit bufferWritten(which, header.dwBytesRecorded);
+}
+
+} // namespace quolva::record
