@@ -219,7 +219,7 @@ const char* Screen::methodName(GrabMethod method)
     return "?";
 }
 
-QPoint Screen::cursorPos() const
+QPoint Screen::getCursorPos() const
 {
     if (d->connection && d->root) {
         Reply<xcb_query_pointer_reply_t> p(

@@ -32,7 +32,7 @@ public:
     static const char* methodName(GrabMethod method);
 
     // GetCursorPos: the pointer's position in screen coordinates.
-    QPoint cursorPos() const;
+    QPoint getCursorPos() const;
     // The primary screen's size, the one maximised windows fill.
     QSize size() const;
 

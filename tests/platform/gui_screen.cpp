@@ -154,7 +154,7 @@ private slots:
             QCOMPARE(QProcess::execute(QStringLiteral("xdotool"),
                                        {QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())}),
                      0);
-            QTRY_COMPARE_WITH_TIMEOUT(screen.cursorPos(), p, 2000);
+            QTRY_COMPARE_WITH_TIMEOUT(screen.getCursorPos(), p, 2000);
         }
     }
 

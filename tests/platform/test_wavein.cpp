@@ -190,7 +190,7 @@ private slots:
         QCOMPARE(loop.returned[0].header, &loop.headerA);
         QCOMPARE(loop.returned[1].header, &loop.headerB);
         const std::uint32_t partial = loop.returned[0].bytes;
-        QVERIFY2(partial >= 6000 && partial <= 16000, qPrintable(QString::number(partial)));  // about 0.4 s
+        QVERIFY2(partial > 0 && partial < loop.headerA.dwBufferLength - 4, qPrintable(QString::number(partial)));
         QCOMPARE(partial % format.nBlockAlign, 0u);
         QCOMPARE(loop.returned[1].bytes, 0u);
         // Queuing them again once the device is closed fails, and the handler goes on.
