@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config
   # GUI, sound input, pictures, deflate, video compressors, X11
-  qt6-base-dev qt6-base-private-dev qt6-qpa-plugins qt6-multimedia-dev libqt6opengl6-dev
+  qt6-base-dev qt6-base-private-dev qt6-qpa-plugins qt6-multimedia-dev libqt6opengl6-dev libpulse-dev
   libjpeg62-turbo-dev zlib1g-dev
   libavcodec-dev libavutil-dev libswscale-dev
   libxcb1-dev libxcb-shm0-dev libxcb-keysyms1-dev libx11-dev
