@@ -268,7 +268,12 @@ void FrameStore::AppendAtEnd(std::span<const std::uint8_t> head, std::span<const
 void FrameStore::AppendFrame(const PictureView& picture)
 {
     WritableDescriptor();
-    const std::vector<std::uint8_t> jpeg = EncodeJpeg(picture);
+    std::vector<std::uint8_t> jpeg;
+    try {
+        jpeg = EncodeJpeg(picture);
+    } catch (const JpegError& error) {
+        Fail(std::string("cannot append a frame: ") + error.what());
+    }
     if (jpeg.size() > static_cast<std::size_t>(kMaxFrameJpegSize))
         Fail("a picture of " + std::to_string(jpeg.size()) + " bytes is too large for a frame record");
     const std::string framing = Framing(static_cast<std::int64_t>(jpeg.size()));

@@ -85,7 +85,7 @@ private slots:
     void damagedFieldsFailWithFileAndOffset_data();
     void damagedFieldsFailWithFileAndOffset();
     void badHeadersAndMissingFilesFail();
-    void appendRecordRefusesBadFraming();
+    void appendRefusesWhatIsNotAFrame();
     void fullDiskLeavesTheStoreAsItWas();
     void decodeFrameNamesTheFile();
     void plainBytesCopyRunsOfRecords();
@@ -436,7 +436,7 @@ void FrameStoreTest::badHeadersAndMissingFilesFail()
     VERIFY_MESSAGE_HAS(MessageOf([&] { FrameStore::OpenFrameStore(path_).ReadFrameCount(); }), "32-bit");
 }
 
-void FrameStoreTest::appendRecordRefusesBadFraming()
+void FrameStoreTest::appendRefusesWhatIsNotAFrame()
 {
     FrameStore store = FrameStore::CreateFrameStore(path_);
     for (const char* bad : {"", "1", "15hello5", "15hello61", "15hello52", "25hello51", "05hello50", "15hellox51",
@@ -445,6 +445,10 @@ void FrameStoreTest::appendRecordRefusesBadFraming()
         const std::vector<std::uint8_t> bytes(text.begin(), text.end());
         QVERIFY2(!MessageOf([&] { store.AppendRecord(bytes); }).empty(), bad);
     }
+    const std::vector<std::uint8_t> pixels(16);
+    const std::string message = MessageOf([&] { store.AppendFrame({pixels.data(), 0, 4, 0, PixelLayout::Rgb24}); });
+    VERIFY_MESSAGE_HAS(message, path_.c_str());
+    VERIFY_MESSAGE_HAS(message, "0×4");
     QCOMPARE(store.Size(), std::int64_t(16));
     const std::string good = "15hello51";
     store.AppendRecord(std::vector<std::uint8_t>(good.begin(), good.end()));
