@@ -1,0 +1,14 @@
+#pragma once
+
+#include <stdexcept>
+
+namespace quolva::store {
+
+// Base of every failure of the store's files and formats (frame store, JPEG pictures, AVI files).
+// The message is meant for the error box: it says what failed and on which file.
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+} // namespace quolva::store
