@@ -1,7 +1,10 @@
 # Warnings for the project's own targets; third-party headers come in as system includes.
 function(quolva_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor
                                            -Wcast-qual -Wformat=2 -Wimplicit-fallthrough)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -Wshadow=local)
+  endif()
   if(QUOLVA_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()

@@ -30,7 +30,7 @@ void FrameGrabber::Tick(RecordingSession& session)
         throw std::logic_error("the capture tick ran without an open frame store");
 
     // 1, 2: the pointer on the screen and in the viewfinder's client area.
-    pointerOnScreen = screen().cursorPos();
+    pointerOnScreen = screen().getCursorPos();
     pointerInClient = viewfinder_.mapFromGlobal(pointerOnScreen);
 
     // 3: follow the pointer. The client point is not recomputed: on a tick that moves the viewfinder the
