@@ -308,14 +308,6 @@ private slots:
         buffers.clear();
         QVERIFY(buffers.empty());
     }
-
-    void pairs()
-    {
-        const flash_pair<int, int> entry(1, 4);
-        QCOMPARE(entry.first, 1);
-        QCOMPARE(entry.second, 4);
-        QVERIFY((entry == flash_pair<int, int>(1, 4)));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPrimitives)
