@@ -2,6 +2,7 @@
 
 #include "platform/Failures.h"
 #include "platform/Prompts.h"
+#include "store/AviFileServices.h"
 
 #include <chrono>
 
@@ -97,6 +98,7 @@ void Recorder::FinishRecording()
     // The stop handed both sound buffers back; their contents go into the sound track before it closes.
     soundCapture.WaitForLastBuffers(kLastBuffersTimeout);
     const QString target = session.targetPath;
+    framesOfLastRecording = session.frameCounter;
     session.CloseRecordingFiles();
     setStatus(QStringLiteral("End"));
     session.frameCounter = 0;

@@ -48,6 +48,7 @@ public:
     QTimer Timer2;
     QTimer Timer3;
     std::int32_t elapsedSeconds = 0;
+    std::int32_t framesOfLastRecording = 0; // what the last finished recording added to the store
     QString statusText;
 
 signals:

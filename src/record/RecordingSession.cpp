@@ -1,10 +1,9 @@
 #include "record/RecordingSession.h"
 
-#include "store/Jpeg.h"
+#include "store/AviFileServices.h"
 
 #include <QFile>
 
-#include <cstring>
 
 namespace quolva::record {
 namespace {
@@ -12,6 +11,13 @@ namespace {
 std::filesystem::path toPath(const QString& path)
 {
     return std::filesystem::path(path.toStdString());
+}
+
+// The AVI services answer with a code; a failure here is told to the user with the service's words.
+void check(store::HRESULT result)
+{
+    if (result != store::AVIERR_OK)
+        throw store::StoreError(store::AviLastError());
 }
 
 } // namespace
@@ -59,8 +65,15 @@ void RecordingSession::NewTarget(const QString& path)
     ReleaseSoundTrack();
     newMode = true;
     continueMode = false;
-    soundTrackFile = store::AviFile::open(toPath(path), store::OF_CREATE | store::OF_WRITE | store::OF_SHARE_DENY_NONE);
-    audioStream = soundTrackFile->createStream(audioStreamInfo);
+    try {
+        check(store::AVIFileOpen(&soundTrackFile, toPath(path), store::OF_CREATE | store::OF_WRITE | store::OF_SHARE_DENY_NONE));
+        check(store::AVIFileCreateStream(soundTrackFile, &audioStream, audioStreamInfo));
+    } catch (...) {
+        ReleaseSoundTrack();
+        QFile::remove(path);
+        newMode = false;
+        throw;
+    }
     targetPath = path;
 }
 
@@ -70,9 +83,10 @@ QSize RecordingSession::ContinueTarget(const QString& path)
     newMode = false;
     continueMode = true;
     try {
-        soundTrackFile = store::AviFile::open(toPath(path), store::OF_READWRITE | store::OF_SHARE_DENY_NONE);
-        audioStream = soundTrackFile->getStream(store::streamtypeAUDIO, 0);
-        const store::AVISTREAMINFOA info = audioStream->info();
+        check(store::AVIFileOpen(&soundTrackFile, toPath(path), store::OF_READWRITE | store::OF_SHARE_DENY_NONE));
+        check(store::AVIFileGetStream(soundTrackFile, &audioStream, store::streamtypeAUDIO, 0));
+        store::AVISTREAMINFOA info{};
+        check(store::AVIStreamInfo(audioStream, &info, sizeof(info)));
 
         // The frame size comes from the first record of the frame store.
         store::FrameStore frames = store::FrameStore::OpenFrameStore(toPath(FrameStorePath(path)));
@@ -82,8 +96,8 @@ QSize RecordingSession::ContinueTarget(const QString& path)
         frames.Close();
 
         store::SoundFormatArea format{};
-        const std::vector<std::uint8_t>& stored = audioStream->format();
-        std::memcpy(&format, stored.data(), std::min(stored.size(), sizeof(format)));
+        store::LONG formatSize = sizeof(format);
+        check(store::AVIStreamReadFormat(audioStream, 0, &format, &formatSize));
 
         audioStreamInfo = info;
         soundFormat = format;
@@ -139,11 +153,8 @@ void RecordingSession::CloseRecordingFiles()
 
 void RecordingSession::ReleaseSoundTrack()
 {
-    audioStream.reset();
-    if (soundTrackFile) {
-        store::PAVIFILE file = std::move(soundTrackFile);
-        file->close();
-    }
+    store::AVIStreamRelease(audioStream);
+    store::AVIFileRelease(soundTrackFile);
 }
 
 QString SoundFormatText(const store::SoundFormatArea& format)

@@ -1,6 +1,7 @@
 #include "record/SoundCapture.h"
 
 #include "platform/Prompts.h"
+#include "store/AviFileServices.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -123,19 +124,15 @@ void SoundCapture::BufferDone()
     toggle_ = !toggle_;
     const auto bytes = static_cast<store::LONG>(header.dwBytesRecorded);
 
-    std::exception_ptr failure;
-    if (stream_) {
-        try {
-            stream_->write(stream_->length(), bytes, header.lpData, bytes, 0);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }
+    const store::LONG length = store::AVIStreamLength(stream_);
+    const store::HRESULT written =
+        store::AVIStreamWrite(stream_, length, bytes, header.lpData, bytes, 0, nullptr, nullptr);
     if (device_.waveInAddBuffer(&header) == platform::MMSYSERR_NOERROR)
         ++outstanding_;
-    if (failure)
-        std::rethrow_exception(failure);
-    emit bufferWritten(which, header.dwBytesRecorded);
+    // A sound track that cannot be written (a full disk) is told, not lost in silence; capture goes on.
+    if (written != store::AVIERR_OK && stream_)
+        throw store::StoreError(store::AviLastError());
+    emit bufferWritten(which, static_cast<quint32>(bytes));
 }
 
 } // namespace quolva::record

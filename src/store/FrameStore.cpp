@@ -207,6 +207,16 @@ void FrameStore::Seek(std::int64_t position)
     position_ = position;
 }
 
+void FrameStore::Truncate(std::int64_t size)
+{
+    const int descriptor = WritableDescriptor();
+    if (size < kFrameStoreHeaderSize)
+        Fail("cannot cut the file to " + std::to_string(size) + " bytes: the header needs 16");
+    if (::ftruncate(descriptor, size) != 0)
+        Fail("cannot cut the file to " + std::to_string(size) + " bytes: " + SystemText(errno));
+    position_ = std::min(position_, size);
+}
+
 void FrameStore::ReadExactly(std::int64_t offset, std::uint8_t* into, std::int64_t count, const char* purpose) const
 {
     const int descriptor = Descriptor();

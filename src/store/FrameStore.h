@@ -91,6 +91,10 @@ public:
     std::vector<std::uint8_t> Read(std::int64_t count);
     void Write(std::span<const std::uint8_t> bytes);
 
+    // Cuts the file to `size` bytes (never into the header); the position is then at most the new end.
+    // Repairing a store cut short by a crash uses it to drop a torn last record.
+    void Truncate(std::int64_t size);
+
     std::int64_t Position() const { return position_; }
     void Seek(std::int64_t position);
     std::int64_t Size() const;

@@ -1,0 +1,20 @@
+#pragma once
+#include "platform/Prompts.h"
+
+namespace quolva::cli {
+
+// Prompts for a command line: messages and errors go to standard error, dialogs are answered as
+// cancelled (a headless run never waits for a user).
+class ConsolePrompts final : public platform::Prompts {
+public:
+    platform::MessageAnswer message(QWidget* owner, const QString& text, const QString& caption,
+                                    platform::MessageIcon icon, platform::MessageButtons buttons) override;
+    void error(const QString& text) override;
+    platform::FileDialogResult openFile(QWidget* owner, const platform::FileDialogRequest& request) override;
+    platform::FileDialogResult saveFile(QWidget* owner, const platform::FileDialogRequest& request) override;
+    std::optional<QColor> chooseColor(QWidget* owner, const QColor& initial) override;
+
+    int errorCount = 0;
+};
+
+} // namespace quolva::cli

@@ -1,0 +1,64 @@
+// quolvactl: the command-line companion of Quolva, over the same code as the program.
+#include "cli/Commands.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <exception>
+
+namespace quolva::cli {
+
+void out(const QString& line)
+{
+    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
+    std::fflush(stdout);
+}
+
+void err(const QString& line)
+{
+    std::fputs(qPrintable(line + QLatin1Char('\n')), stderr);
+}
+
+} // namespace quolva::cli
+
+namespace {
+
+const char* kUsage =
+    "usage: quolvactl COMMAND ARGS\n"
+    "  info REC.avi          what a recording holds: frames, frame size, sound, the AVI streams\n"
+    "  frames REC.avi DIR    writes every frame as DIR/000001.jpg, DIR/000002.jpg, ...\n"
+    "  check REC.avi         checks the frame store and the AVI indexes; status 1 at the first fault\n"
+    "  record OUT.avi [--seconds N] [--region WxH+X+Y | --full-screen] [--follow] [--continue]\n"
+    "                        records the screen and the default sound input (needs an X display)\n"
+    "  repair REC.avi        after a crash: header count, torn last record, AVI index\n";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (arguments.isEmpty() || arguments.front() == QLatin1String("--help") || arguments.front() == QLatin1String("-h")) {
+        std::fputs(kUsage, arguments.isEmpty() ? stderr : stdout);
+        return arguments.isEmpty() ? 2 : 0;
+    }
+    const QString command = arguments.takeFirst();
+    try {
+        if (command == QLatin1String("info"))
+            return quolva::cli::InfoCommand(arguments);
+        if (command == QLatin1String("frames"))
+            return quolva::cli::FramesCommand(arguments);
+        if (command == QLatin1String("check"))
+            return quolva::cli::CheckCommand(arguments);
+        if (command == QLatin1String("record"))
+            return quolva::cli::RecordCommand(argc, argv, arguments);
+        if (command == QLatin1String("repair"))
+            return quolva::cli::RepairCommand(arguments);
+    } catch (const std::exception& failure) {
+        quolva::cli::err(QStringLiteral("quolvactl %1: %2").arg(command, QString::fromUtf8(failure.what())));
+        return 1;
+    }
+    std::fprintf(stderr, "quolvactl: unknown command '%s'\n%s", qPrintable(command), kUsage);
+    return 2;
+}

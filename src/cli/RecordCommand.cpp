@@ -1,0 +1,183 @@
+// quolvactl record: a recording without windows to click, through the recording panel's own engine
+// and timers: the viewfinder marks the region (hidden), the grabber ticks every 100 ms, the sound
+// buffers are written as they come, and the finishing step closes both files.
+#include "cli/Commands.h"
+#include "cli/ConsolePrompts.h"
+#include "platform/Screen.h"
+#include "record/Recorder.h"
+#include "record/Unit2.h"
+
+#include <QApplication>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <memory>
+#include <optional>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace quolva::cli {
+namespace {
+
+struct RecordOptions {
+    QString target;
+    int seconds = 0; // 0: until interrupted
+    std::optional<QRect> region;
+    bool followCursor = false;
+    bool continueTarget = false;
+};
+
+// Reads the options; a usage problem is thrown as text.
+RecordOptions parseOptions(const QStringList& arguments)
+{
+    RecordOptions options;
+    bool fullScreen = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const auto value = [&]() -> QString {
+            if (i + 1 >= arguments.size())
+                throw std::invalid_argument(qPrintable(argument + QStringLiteral(" needs a value")));
+            return arguments[++i];
+        };
+        if (argument == QLatin1String("--seconds")) {
+            bool ok = false;
+            options.seconds = value().toInt(&ok);
+            if (!ok || options.seconds <= 0)
+                throw std::invalid_argument("--seconds needs a whole number of seconds above 0");
+        } else if (argument == QLatin1String("--region")) {
+            static const QRegularExpression geometry(QStringLiteral("^(\\d+)x(\\d+)\\+(-?\\d+)\\+(-?\\d+)$"));
+            const QRegularExpressionMatch match = geometry.match(value());
+            if (!match.hasMatch())
+                throw std::invalid_argument("--region needs WIDTHxHEIGHT+X+Y, e.g. 640x480+100+80");
+            options.region = QRect(match.captured(3).toInt(), match.captured(4).toInt(), match.captured(1).toInt(),
+                                   match.captured(2).toInt());
+            if (options.region->width() < 1 || options.region->height() < 1)
+                throw std::invalid_argument("--region needs a width and a height of at least 1 pixel");
+        } else if (argument == QLatin1String("--full-screen")) {
+            fullScreen = true;
+        } else if (argument == QLatin1String("--follow")) {
+            options.followCursor = true;
+        } else if (argument == QLatin1String("--continue")) {
+            options.continueTarget = true;
+        } else if (argument.startsWith(QLatin1String("--")) || !options.target.isEmpty()) {
+            throw std::invalid_argument(qPrintable(QStringLiteral("unexpected argument ") + argument));
+        } else {
+            options.target = argument;
+        }
+    }
+    if (options.target.isEmpty())
+        throw std::invalid_argument("the target AVI file is missing");
+    if (fullScreen && options.region)
+        throw std::invalid_argument("--region and --full-screen exclude each other");
+    if (fullScreen && options.followCursor)
+        throw std::invalid_argument("--follow needs a region: a full-screen recording has nowhere to move");
+    return options;
+}
+
+// Ctrl-C and SIGTERM stop the recording properly instead of killing it.
+int stopPipe[2] = {-1, -1};
+
+void onStopSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(stopPipe[1], &byte, 1);
+}
+
+} // namespace
+
+int RecordCommand(int argc, char** argv, const QStringList& arguments)
+{
+    RecordOptions options;
+    try {
+        options = parseOptions(arguments);
+    } catch (const std::invalid_argument& problem) {
+        err(QStringLiteral("quolvactl record: %1").arg(QString::fromUtf8(problem.what())));
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        err(QStringLiteral("quolvactl record: no X display (DISPLAY is not set): there is no screen to record"));
+        return 1;
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quolva4.1"));
+    auto consolePrompts = std::make_unique<ConsolePrompts>();
+    ConsolePrompts& prompts = *consolePrompts;
+    platform::installPrompts(std::move(consolePrompts));
+
+    record::TForm2 viewfinder;
+    record::Recorder recorder(viewfinder, nullptr);
+    record::RecordingSession& session = recorder.session;
+
+    // What the wizard does: the target, the region, the settings, then the ready mark.
+    session.ResetRecordingDefaults();
+    QSize frameSize;
+    if (options.continueTarget) {
+        frameSize = session.ContinueTarget(options.target);
+        if (options.region && options.region->size() != frameSize)
+            throw std::runtime_error(qPrintable(QStringLiteral("the recording's frames are %1x%2; --region must keep that size")
+                                                    .arg(frameSize.width())
+                                                    .arg(frameSize.height())));
+    } else {
+        session.NewTarget(options.target);
+    }
+    if (options.region) {
+        viewfinder.setRegionMode();
+        viewfinder.setClientSize(options.region->width(), options.region->height());
+        viewfinder.move(options.region->topLeft());
+        frameSize = options.region->size();
+    } else if (!options.continueTarget) {
+        viewfinder.setFullScreenMode();
+        frameSize = platform::Screen().size();
+    } else {
+        viewfinder.setRegionMode();
+        viewfinder.setClientSize(frameSize.width(), frameSize.height());
+        viewfinder.move(0, 0);
+    }
+    recorder.settings = {frameSize.width(), frameSize.height(), options.followCursor};
+    viewfinder.hideForRecording();
+    session.frameCounter = 0;
+    session.ready = true;
+
+    qint64 soundBytes = 0;
+    QObject::connect(&recorder.soundCapture, &record::SoundCapture::bufferWritten,
+                     [&](char, quint32 bytes) { soundBytes += bytes; });
+    QObject::connect(&recorder, &record::Recorder::recordingFinished, &application, [&] { QApplication::quit(); });
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, stopPipe) != 0)
+        throw std::runtime_error("cannot set up the stop signal");
+    QSocketNotifier stopNotifier(stopPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, [&] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t got = ::read(stopPipe[0], &byte, 1);
+        if (recorder.isRecording())
+            recorder.tingzhi();
+    });
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+
+    recorder.luzhi();
+    if (!recorder.isRecording())
+        throw std::runtime_error("the recording did not start");
+    out(QStringLiteral("recording %1x%2 into %3%4").arg(frameSize.width()).arg(frameSize.height()).arg(options.target,
+        options.seconds > 0 ? QStringLiteral(" for %1 s").arg(options.seconds) : QStringLiteral(" until interrupted")));
+    if (options.seconds > 0)
+        QTimer::singleShot(options.seconds * 1000, &recorder, [&] {
+            if (recorder.isRecording())
+                recorder.tingzhi();
+        });
+    QApplication::exec();
+
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    const int errors = prompts.errorCount;
+    platform::installPrompts(nullptr);
+    out(QStringLiteral("frames written: %1").arg(recorder.framesOfLastRecording));
+    out(QStringLiteral("sound bytes: %1").arg(soundBytes));
+    return errors == 0 ? 0 : 1;
+}
+
+} // namespace quolva::cli

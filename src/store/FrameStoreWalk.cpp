@@ -1,0 +1,152 @@
+#include "store/FrameStoreWalk.h"
+
+#include "store/DecimalText.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace quolva::store {
+namespace {
+
+std::string_view Text(const std::vector<std::uint8_t>& bytes)
+{
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// The digit count d as one character "1" to "9", or 0 when the byte is not one.
+int DigitCount(std::uint8_t byte)
+{
+    return byte >= '1' && byte <= '9' ? byte - '0' : 0;
+}
+
+// The size text of d characters as a number, or -1 when it is not a decimal number of 0 or more.
+std::int64_t SizeOf(const std::vector<std::uint8_t>& text)
+{
+    const DecimalParse parsed = TryParseDecimalInt32(Text(text));
+    return parsed.Ok() && parsed.value >= 0 ? parsed.value : -1;
+}
+
+// The record that starts at `start`, checked in full; its end, or -1 with `fault` set.
+std::int64_t CheckRecordAt(FrameStore& store, std::int64_t start, std::int64_t fileSize, std::string& fault)
+{
+    if (fileSize - start < 4) {
+        fault = "a record is cut short: only " + std::to_string(fileSize - start) + " bytes remain";
+        return -1;
+    }
+    store.Seek(start);
+    const int d = DigitCount(store.Read(1).front());
+    if (d == 0) {
+        fault = "the leading digit count is not a digit from 1 to 9";
+        return -1;
+    }
+    if (fileSize - start < 2 + 2 * std::int64_t{d}) {
+        fault = "a record is cut short inside its size";
+        return -1;
+    }
+    const std::vector<std::uint8_t> leading = store.Read(d);
+    const std::int64_t n = SizeOf(leading);
+    if (n < 0) {
+        fault = "the leading size \"" + std::string(Text(leading)) + "\" is not a number";
+        return -1;
+    }
+    const std::int64_t end = start + n + 2 * std::int64_t{d} + 2;
+    if (end > fileSize) {
+        fault = "a record of " + std::to_string(n) + " picture bytes is cut short by the end of the file";
+        return -1;
+    }
+    store.Seek(start + 1 + d + n);
+    const std::vector<std::uint8_t> trailing = store.Read(d);
+    const int trailingDigits = DigitCount(store.Read(1).front());
+    if (trailing != leading || trailingDigits != d) {
+        fault = "the trailing size \"" + std::string(Text(trailing)) + "\" or digit count does not match the leading \"" +
+                std::string(Text(leading)) + "\"";
+        return -1;
+    }
+    return end;
+}
+
+} // namespace
+
+FrameStoreWalk WalkFramesForwards(FrameStore& store)
+{
+    FrameStoreWalk walk;
+    const std::int64_t fileSize = store.Size();
+    std::int64_t position = kFrameStoreHeaderSize;
+    while (position < fileSize) {
+        const std::int64_t end = CheckRecordAt(store, position, fileSize, walk.fault);
+        if (end < 0) {
+            walk.faultOffset = position;
+            break;
+        }
+        walk.recordStarts.push_back(position);
+        walk.goodEnd = end;
+        position = end;
+    }
+    return walk;
+}
+
+FrameStoreRepair RepairFrameStore(FrameStore& store)
+{
+    FrameStoreRepair repair;
+    const DecimalParse header = TryParseDecimalInt32(Text([&] {
+        store.Seek(0);
+        return store.Read(kFrameStoreHeaderSize);
+    }()));
+    repair.oldCount = header.Ok() ? header.value : -1;
+
+    const FrameStoreWalk walk = WalkFramesForwards(store);
+    if (!walk.Clean()) {
+        repair.fault = walk.fault;
+        repair.cutBytes = store.Size() - walk.goodEnd;
+        store.Truncate(walk.goodEnd);
+    }
+    repair.newCount = static_cast<std::int32_t>(walk.recordStarts.size());
+    if (repair.newCount != repair.oldCount) {
+        // The whole header is written again: the old one may not even be a number.
+        std::string text = std::to_string(repair.newCount);
+        text.resize(kFrameStoreHeaderSize, ' ');
+        store.Seek(0);
+        store.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    }
+    store.Seek(store.Size());
+    return repair;
+}
+
+FrameStoreWalk WalkFramesBackwards(FrameStore& store)
+{
+    FrameStoreWalk walk;
+    const std::int64_t fileSize = store.Size();
+    walk.goodEnd = fileSize;
+    std::int64_t end = fileSize;
+    while (end > kFrameStoreHeaderSize) {
+        // The trailing digit count and size tell where the record starts.
+        std::int64_t start = -1;
+        if (end - kFrameStoreHeaderSize >= 4) {
+            store.Seek(end - 1);
+            const int d = DigitCount(store.Read(1).front());
+            if (d != 0 && end - kFrameStoreHeaderSize >= 2 + 2 * std::int64_t{d}) {
+                store.Seek(end - 1 - d);
+                const std::int64_t n = SizeOf(store.Read(d));
+                if (n >= 0)
+                    start = end - (n + 2 * std::int64_t{d} + 2);
+            }
+        }
+        if (start < kFrameStoreHeaderSize) {
+            walk.fault = "the record ending here has no readable trailing size, or one that points before the first record";
+            walk.faultOffset = end;
+            break;
+        }
+        std::string fault;
+        if (CheckRecordAt(store, start, fileSize, fault) != end) {
+            walk.fault = fault.empty() ? "the record found backwards does not end where the walk came from" : fault;
+            walk.faultOffset = start;
+            break;
+        }
+        walk.recordStarts.push_back(start);
+        end = start;
+    }
+    std::reverse(walk.recordStarts.begin(), walk.recordStarts.end());
+    return walk;
+}
+
+} // namespace quolva::store
