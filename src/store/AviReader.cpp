@@ -186,7 +186,8 @@ void Reader::readTopLevel()
     Chunk c;
     for (std::uint64_t pos = 12; chunkAt(pos, end, c); pos = c.end()) {
         const bool fits = c.dataPos() + c.size <= end;
-        if (c.id == ckLIST && c.size >= 4) {
+        // A movi list of size 0 is one whose writer died before it could set the size.
+        if (c.id == ckLIST && c.pos + 12 <= end && (c.size >= 4 || c.size == 0)) {
             FOURCC type = fourccAt(c.dataPos());
             if (type == listMovi && !haveMovi) {
                 haveMovi = true;
@@ -249,7 +250,8 @@ void Reader::readFurtherParts()
         bool haveMovi = false;
         Chunk c;
         for (std::uint64_t at = pos + 12; chunkAt(at, end, c); at = c.end()) {
-            if (c.id == ckLIST && c.size >= 4 && fourccAt(c.dataPos()) == listMovi) {
+            if (c.id == ckLIST && c.pos + 12 <= end && (c.size >= 4 || c.size == 0) &&
+                fourccAt(c.dataPos()) == listMovi) {
                 haveMovi = true;
                 part.moviPos = c.pos;
                 if (c.size == 0 || c.dataPos() + c.size > end) {
