@@ -24,7 +24,6 @@ namespace {
 
 std::uint64_t gPartSize = std::uint64_t(1) << 30;
 std::uint32_t gHeaderRoom = 16384; // where the movi list of a new file begins
-constexpr std::uint32_t kMinSuperCapacity = 32;
 constexpr std::size_t kMaxStreams = 100;
 
 // A growing byte image of header chunks.
@@ -297,9 +296,12 @@ void AviFile::appendChunk(AviStream& stream, const void* data, std::uint32_t siz
 {
     beginChanges();
     if (partWouldOverflow(*layout_, size)) {
-        closePart(file_, *layout_);
-        startPart(file_, *layout_);
-        writeHeader(file_, *layout_, true); // the super indexes now name the closed part's indexes
+        reserveIndexRoom();
+        if (partWouldOverflow(*layout_, size)) { // (a rewritten file may have room left in its last part)
+            closePart(file_, *layout_);
+            startPart(file_, *layout_);
+            writeHeader(file_, *layout_, false); // the super indexes now name the closed part's indexes
+        }
     }
     AviLayout& layout = *layout_;
     const std::uint64_t pos = layout.dataEnd;
@@ -320,6 +322,32 @@ void AviFile::patchLength(const AviStream& stream)
         const std::uint32_t length = clampU32(stream.length_);
         file_.writeAt(index.strhPos + detail::strhLengthOffset, &length, 4);
     }
+}
+
+std::size_t AviFile::superEntriesNeeded(const AviLayout& layout) const
+{
+    std::size_t needed = 0;
+    for (const StreamIndex& index : layout.index) {
+        std::size_t entries = index.super.size();
+        for (std::size_t p = 0; p < layout.parts.size(); ++p) {
+            const std::uint64_t to = p + 1 < layout.parts.size() ? layout.parts[p + 1].riffPos : UINT64_MAX;
+            const auto [lo, hi] = chunksBetween(index, layout.parts[p].moviPos, to);
+            if (lo != hi && std::none_of(index.super.begin(), index.super.end(),
+                                         [p](const detail::SuperEntry& e) { return e.part == p; }))
+                ++entries;
+        }
+        needed = std::max(needed, entries);
+    }
+    return needed;
+}
+
+void AviFile::reserveIndexRoom()
+{
+    const std::size_t needed = superEntriesNeeded(*layout_);
+    if (needed <= layout_->superCapacity)
+        return;
+    layout_->superCapacity = static_cast<std::uint32_t>(std::bit_ceil(needed));
+    writeHeader(file_, *layout_, true);
 }
 
 void AviFile::closePart(AviRawFile& file, AviLayout& layout)
@@ -420,8 +448,7 @@ void AviFile::writeIdx1(AviRawFile& file, AviLayout& layout)
 std::vector<std::uint8_t> AviFile::buildHeader(const AviLayout& layout, std::vector<std::uint32_t>& strhOffsets) const
 {
     ByteWriter out;
-    const auto capacity = std::max<std::uint32_t>(kMinSuperCapacity,
-                                                  static_cast<std::uint32_t>(std::bit_ceil(layout.parts.size())));
+    const std::uint32_t capacity = layout.superCapacity;
     const AviStream* video = nullptr;
     std::uint32_t maxChunk = 0;
     for (const auto& s : streams_) {
@@ -590,9 +617,13 @@ void AviFile::rewriteWholeFile(std::size_t headerBytesNeeded)
         }
     }
     std::sort(order.begin(), order.end(), [](const Ref& a, const Ref& b) { return a.dataPos < b.dataPos; });
-    // Room for the header as it is now, for super indexes that grow with the parts, and for more streams.
-    const std::uint64_t expectedParts = dataBytes / gPartSize + 2;
-    const std::uint64_t room = headerBytesNeeded + 16 * streams_.size() * std::bit_ceil(expectedParts) + gHeaderRoom;
+    // Super indexes with room for every part the copy can make (a part is closed only when it and the
+    // next chunk pass the part size), the header as it is now, and room for more streams.
+    const std::uint64_t partsBound = 2 * (dataBytes + 24 * order.size()) / gPartSize + 2;
+    fresh->superCapacity = std::max<std::uint32_t>(
+        old.superCapacity, static_cast<std::uint32_t>(std::bit_ceil(partsBound + superEntriesNeeded(old))));
+    const std::uint64_t room =
+        headerBytesNeeded + 16 * streams_.size() * std::uint64_t(fresh->superCapacity) + gHeaderRoom;
     RiffPart first;
     first.moviPos = (12 + room + 4095) / 4096 * 4096;
     fresh->parts.push_back(first);
@@ -649,12 +680,7 @@ void AviFile::finish()
         file_.close();
         return;
     }
-    {
-        std::vector<std::uint32_t> offsets;
-        const std::size_t needed = buildHeader(*layout_, offsets).size();
-        if (!fits(needed, *layout_))
-            rewriteWholeFile(needed);
-    }
+    reserveIndexRoom();
     AviLayout& layout = *layout_;
     writeMissingStandardIndexes(file_, layout);
     RiffPart& part = layout.parts.back();

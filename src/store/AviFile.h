@@ -77,6 +77,10 @@ private:
     void appendChunk(AviStream& stream, const void* data, std::uint32_t size, std::uint32_t flags,
                      std::uint64_t positionAdvance);
     void patchLength(const AviStream& stream);
+    // Standard indexes the super indexes will have to name once every part has its own, per stream.
+    std::size_t superEntriesNeeded(const detail::AviLayout& layout) const;
+    // Grows the super indexes (and with them the header) before indexes are written that they must name.
+    void reserveIndexRoom();
     void finish();
 
     // These work on a file and a layout, so that the whole file can also be written again elsewhere.

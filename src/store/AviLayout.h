@@ -144,6 +144,7 @@ struct AviLayout {
     std::vector<RiffPart> parts;
     std::uint64_t dataEnd = 0; // where the next chunk goes (end of the last part's data while it is open)
     std::size_t entriesInPart = 0; // chunks in the last part
+    std::uint32_t superCapacity = 32; // entries of room in each stream's super index ('indx')
     std::vector<StreamIndex> index;
 };
 

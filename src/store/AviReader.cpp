@@ -3,6 +3,7 @@
 #include "AviError.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -166,6 +167,10 @@ ParsedAvi Reader::run()
         const std::int64_t stored = stream.info.dwLength;
         stream.length = parsed_.complete ? stored : recoveredLength(stored, position, sampleSize);
     }
+    std::size_t named = 0;
+    for (const auto& index : layout.index)
+        named = std::max(named, index.super.size());
+    layout.superCapacity = std::max<std::uint32_t>(32, static_cast<std::uint32_t>(std::bit_ceil(named + layout.parts.size())));
     const auto& last = layout.parts.back();
     layout.dataEnd = last.closed ? last.end : fileSize_;
     return std::move(parsed_);

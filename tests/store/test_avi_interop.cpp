@@ -134,10 +134,17 @@ private slots:
 
     // Many OpenDML parts (a small part size): read back by the services and by ffmpeg, also after
     // appending; closed parts are read from their standard indexes, not by walking their chunks.
+    void openDmlPartsRoundTrip_data()
+    {
+        QTest::addColumn<int>("partSize");
+        QTest::newRow("64 KiB parts") << 64 * 1024;
+        QTest::newRow("4 KiB parts, super indexes outgrow the header room") << 4096;
+    }
     void openDmlPartsRoundTrip()
     {
-        AviFile::setPartSize(64 * 1024);
-        const QString file = path("odml.avi");
+        QFETCH(int, partSize);
+        AviFile::setPartSize(static_cast<std::uint64_t>(partSize));
+        const QString file = path(QString("odml%1.avi").arg(partSize));
         QByteArray sound, frames;
         std::vector<QByteArray> frameList;
         auto writeSome = [&](PAVISTREAM& audio, PAVISTREAM& video, int count, int seed) {
@@ -172,6 +179,8 @@ private slots:
         }
         const auto parts = riffParts(file);
         QVERIFY2(parts.size() >= 6, qPrintable(QString("%1 RIFF parts").arg(parts.size())));
+        if (partSize == 4096) // the file was written again with its data further on
+            QVERIFY(fileBytes(file).indexOf("movi") > 16384 + 8);
         QCOMPARE(riffParts(file).back() + 8 < QFileInfo(file).size(), true);
 
         {
@@ -213,6 +222,33 @@ private slots:
         for (const QByteArray& d : frameList)
             dibs += d;
         QCOMPARE(readAll(avi->stream(1)), dibs);
+        AVIFileRelease(avi);
+    }
+
+    // A file with only idx1 (as ffmpeg writes below 1 GiB) is read by it: a spoilt chunk header in the
+    // middle does not stop the reading, as it would stop a walk.
+    void idx1IsReadBeforeWalking()
+    {
+        const QString file = path("idx1.avi");
+        QCOMPARE(runTool("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=300:sample_rate=8000", "-t",
+                                    "3", "-c:a", "pcm_s16le", file})
+                     .exitCode,
+                 0);
+        const QByteArray sound = ffmpegSound(file);
+        QByteArray bytes = fileBytes(file);
+        QVERIFY(!bytes.contains("ix00"));
+        const qint64 movi = bytes.indexOf("movi");
+        const qint64 third = bytes.indexOf("00wb", bytes.indexOf("00wb", bytes.indexOf("00wb", movi) + 8) + 8);
+        QVERIFY(movi > 0 && third > movi);
+        bytes.replace(third, 4, "\x01\x02\x03\x04");
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        PAVIFILE avi;
+        QCOMPARE(AVIFileOpen(&avi, file.toStdString(), OF_READ), AVIERR_OK);
+        QCOMPARE(readAll(avi->stream(0)), sound);
         AVIFileRelease(avi);
     }
 
