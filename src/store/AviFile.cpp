@@ -91,6 +91,16 @@ std::pair<std::size_t, std::size_t> chunksBetween(const StreamIndex& index, std:
     return {static_cast<std::size_t>(lo - index.chunks.begin()), static_cast<std::size_t>(hi - index.chunks.begin())};
 }
 
+// Which parts already have a standard index of this stream in the file.
+std::vector<bool> partsNamed(const StreamIndex& index, std::size_t parts)
+{
+    std::vector<bool> named(parts, false);
+    for (const detail::SuperEntry& e : index.super)
+        if (e.part < parts)
+            named[e.part] = true;
+    return named;
+}
+
 } // namespace
 
 AviFile::AviFile(Private, std::filesystem::path path) : path_(std::move(path)) {}
@@ -329,11 +339,11 @@ std::size_t AviFile::superEntriesNeeded(const AviLayout& layout) const
     std::size_t needed = 0;
     for (const StreamIndex& index : layout.index) {
         std::size_t entries = index.super.size();
+        const std::vector<bool> named = partsNamed(index, layout.parts.size());
         for (std::size_t p = 0; p < layout.parts.size(); ++p) {
             const std::uint64_t to = p + 1 < layout.parts.size() ? layout.parts[p + 1].riffPos : UINT64_MAX;
             const auto [lo, hi] = chunksBetween(index, layout.parts[p].moviPos, to);
-            if (lo != hi && std::none_of(index.super.begin(), index.super.end(),
-                                         [p](const detail::SuperEntry& e) { return e.part == p; }))
+            if (lo != hi && !named[p])
                 ++entries;
         }
         needed = std::max(needed, entries);
@@ -382,8 +392,9 @@ void AviFile::writeMissingStandardIndexes(AviRawFile& file, AviLayout& layout)
     for (std::size_t s = 0; s < streams_.size(); ++s) {
         const AviStream& stream = *streams_[s];
         StreamIndex& index = layout.index[s];
+        const std::vector<bool> named = partsNamed(index, layout.parts.size());
         for (std::size_t p = 0; p < layout.parts.size(); ++p) {
-            if (std::any_of(index.super.begin(), index.super.end(), [p](const auto& e) { return e.part == p; }))
+            if (named[p])
                 continue;
             const std::uint64_t to = p + 1 < layout.parts.size() ? layout.parts[p + 1].riffPos : UINT64_MAX;
             const auto [lo, hi] = chunksBetween(index, layout.parts[p].moviPos, to);

@@ -362,11 +362,12 @@ void Reader::readStreamList(std::uint64_t begin, std::uint64_t end)
 std::size_t Reader::partHolding(std::uint64_t dataPos, std::uint32_t size) const
 {
     const auto& parts = parsed_.layout.parts;
-    for (std::size_t p = 0; p < parts.size(); ++p) {
-        if (dataPos >= parts[p].moviPos + 12 && dataPos + size <= moviEnds_[p])
-            return p;
-    }
-    return parts.size();
+    auto after = std::upper_bound(parts.begin(), parts.end(), dataPos,
+                                  [](std::uint64_t pos, const RiffPart& part) { return pos < part.moviPos + 12; });
+    if (after == parts.begin())
+        return parts.size();
+    const auto p = static_cast<std::size_t>(after - parts.begin() - 1);
+    return dataPos + size <= moviEnds_[p] ? p : parts.size();
 }
 
 void Reader::readOpenDmlIndexes()
