@@ -335,6 +335,9 @@ private slots:
         QCOMPARE(QByteArray(buffer, bytes), f2);
         AVIFileRelease(avi);
         AVIStreamRelease(video);
+        // ffmpeg passes over the empty frame and keeps the others' times.
+        const QJsonObject probed = probeStreams(file)[0].toObject();
+        QCOMPARE(probed["nb_read_packets"].toString(), QString("2"));
     }
 
     void convertsBetweenSamplesAndTime()
