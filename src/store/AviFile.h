@@ -12,10 +12,6 @@
 
 namespace quolva::store {
 
-namespace detail {
-struct ParsedAvi;
-}
-
 // A RIFF AVI file opened by the AVI file services, with the Video for Windows behaviour the recorder,
 // the editor and the publisher rely on:
 //  - created (OF_CREATE) or opened for reading, or for reading and writing (OF_READWRITE);
@@ -50,12 +46,15 @@ public:
     std::shared_ptr<AviStream> createStream(const AVISTREAMINFOA& info);
 
     // Completes the file on disk and closes it; idempotent. Later operations on it or its streams throw.
+    // When completing fails (the disk is full) the file is closed all the same and throws: on disk it
+    // is then a file whose writer died, which opens again with every chunk written.
     void close();
 
     // Size at which a RIFF part is closed and an 'AVIX' part begun (default 1 GiB; 4 KiB to 2 GiB).
     static void setPartSize(std::uint64_t bytes);
     static std::uint64_t partSize();
-    // Room left for the header at the start of a new file (default 16 KiB); tests make it small.
+    // Where the movi list of a new file begins, the room before it holding the header (default 16 KiB,
+    // at least 512): streams added later fit there without writing the whole file again.
     static void setHeaderRoom(std::uint32_t bytes);
 
 private:
