@@ -178,6 +178,13 @@ void AviFile::readExisting()
     }
     topExtras_ = std::move(parsed.topExtras);
     layout_ = std::make_unique<AviLayout>(std::move(parsed.layout));
+    wasComplete_ = parsed.complete;
+}
+
+void AviFile::completeOnClose()
+{
+    if (!wasComplete_)
+        beginChanges();
 }
 
 void AviFile::checkOpen() const

@@ -50,6 +50,12 @@ public:
     // is then a file whose writer died, which opens again with every chunk written.
     void close();
 
+    // False for a file read from disk whose writer did not finish it (a crash): its data index was
+    // recovered by walking the chunks.
+    bool wasComplete() const { return wasComplete_; }
+    // Makes closing write the headers and indexes of a file that was not finished, even without new data.
+    void completeOnClose();
+
     // Size at which a RIFF part is closed and an 'AVIX' part begun (default 1 GiB; 4 KiB to 2 GiB).
     static void setPartSize(std::uint64_t bytes);
     static std::uint64_t partSize();
@@ -102,6 +108,7 @@ private:
     bool writable_ = false;
     bool closed_ = false;
     bool changed_ = false; // the file on disk is being written: its last part is open
+    bool wasComplete_ = true;
     std::vector<std::unique_ptr<AviStream>> streams_;
     std::vector<std::vector<std::uint8_t>> topExtras_; // whole chunks between hdrl and movi (LIST INFO, ...)
     std::unique_ptr<detail::AviLayout> layout_;
