@@ -1,0 +1,270 @@
+// The recording engine driven tick by tick: Record and Stop with their refusals and guards, the finishing
+// step, a recording continued, and starts that cannot open the frame store.
+#include "ScriptedPrompts.h"
+#include "record/Recorder.h"
+#include "record/Unit2.h"
+#include "store/AviFileServices.h"
+#include "store/FrameStoreWalk.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fstream>
+
+using namespace quolva;
+using quolva::test::ScriptedPrompts;
+
+namespace {
+
+std::string Header(const QString& framesPath)
+{
+    std::ifstream in(framesPath.toStdString(), std::ios::binary);
+    std::string header(16, '\0');
+    in.read(header.data(), 16);
+    return header;
+}
+
+std::int64_t RecordsIn(const QString& framesPath)
+{
+    store::FrameStore frames = store::FrameStore::OpenFrameStoreReadOnly(framesPath.toStdString());
+    const store::FrameStoreWalk walk = store::WalkFramesForwards(frames);
+    return walk.Clean() ? std::int64_t(walk.recordStarts.size()) : -1;
+}
+
+} // namespace
+
+class RecorderTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir dir;
+    std::unique_ptr<record::TForm2> viewfinder;
+    std::unique_ptr<record::Recorder> recorder;
+
+    // What the wizard leaves behind for a new target and a 64 × 48 region.
+    void prepareNew(const QString& name)
+    {
+        recorder->session.ResetRecordingDefaults();
+        recorder->session.NewTarget(dir.filePath(name));
+        prepareRegion(QSize(64, 48));
+    }
+
+    void prepareRegion(QSize size)
+    {
+        viewfinder->setRegionMode();
+        viewfinder->setClientSize(size.width(), size.height());
+        viewfinder->move(0, 0);
+        recorder->settings = {size.width(), size.height(), false};
+        recorder->session.frameCounter = 0;
+        recorder->session.ready = true;
+    }
+
+    // Record, `ticks` capture ticks, Stop, and the finishing step.
+    void recordFrames(int ticks)
+    {
+        recorder->luzhi();
+        QVERIFY(recorder->isRecording());
+        for (int i = 0; i < ticks; ++i)
+            recorder->Timer1Timer();
+        recorder->tingzhi();
+        QVERIFY(recorder->Timer3.isActive());
+        recorder->FinishRecording();
+    }
+
+private slots:
+    void init()
+    {
+        qputenv("QUOLVA_SOUND_SOURCE", "tone:440");
+        viewfinder = std::make_unique<record::TForm2>();
+        recorder = std::make_unique<record::Recorder>(*viewfinder, nullptr);
+    }
+    void cleanup()
+    {
+        recorder.reset();
+        viewfinder.reset();
+    }
+
+    void recordWithoutSetupAndStopWithoutRecordingAreRefused()
+    {
+        ScriptedPrompts::Installed prompts;
+        recorder->luzhi();
+        recorder->tingzhi();
+        QCOMPARE(prompts->messages.size(), 2);
+        QCOMPARE(prompts->messages[0].text, QStringLiteral("请先进行设置"));
+        QCOMPARE(prompts->messages[0].caption, QString());
+        QCOMPARE(prompts->messages[0].icon, platform::MessageIcon::Error);
+        QCOMPARE(prompts->messages[1].text, QStringLiteral("还没有进行录制"));
+        QCOMPARE(prompts->messages[1].caption, QStringLiteral("提示"));
+        QCOMPARE(prompts->messages[1].icon, platform::MessageIcon::Warning);
+        QVERIFY(!recorder->isRecording());
+    }
+
+    void aRecordingOfTwentyFiveFramesIsCountedInTheHeader()
+    {
+        ScriptedPrompts::Installed prompts;
+        prepareNew(QStringLiteral("demo.avi"));
+        QSignalSpy finished(recorder.get(), &record::Recorder::recordingFinished);
+        QStringList statuses;
+        connect(recorder.get(), &record::Recorder::statusTextChanged, [&](const QString& s) { statuses << s; });
+
+        recorder->luzhi();
+        QCOMPARE(recorder->statusText, QStringLiteral("Start"));
+        QVERIFY(recorder->Timer1.isActive());
+        QVERIFY(recorder->Timer2.isActive());
+        for (int i = 0; i < 25; ++i)
+            recorder->Timer1Timer();
+        recorder->Timer2Timer();
+        recorder->Timer2Timer();
+        QCOMPARE(recorder->statusText, QStringLiteral("已录2s"));
+        recorder->tingzhi();
+        QCOMPARE(recorder->statusText, QStringLiteral("ok"));
+        QVERIFY(!recorder->Timer1.isActive());
+        QVERIFY(!recorder->Timer2.isActive());
+        // Both files stay open until the finishing step.
+        QVERIFY(recorder->session.frameStore.has_value());
+        QCOMPARE(Header(dir.filePath(QStringLiteral("demo.avi.xxx"))), std::string("0               "));
+        recorder->FinishRecording();
+
+        QCOMPARE(statuses, (QStringList{"Start", "已录1s", "已录2s", "ok", "End"}));
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.front().front().toString(), dir.filePath(QStringLiteral("demo.avi")));
+        QVERIFY(!recorder->Timer3.isActive());
+        QVERIFY(!recorder->session.ready);
+        QCOMPARE(recorder->session.frameCounter, 0);
+        QCOMPARE(recorder->elapsedSeconds, 0);
+        QCOMPARE(Header(dir.filePath(QStringLiteral("demo.avi.xxx"))), std::string("25              "));
+        QCOMPARE(RecordsIn(dir.filePath(QStringLiteral("demo.avi.xxx"))), std::int64_t(25));
+
+        // After the recording, Record needs the wizard again.
+        recorder->luzhi();
+        QCOMPARE(prompts->messages.last().text, QStringLiteral("请先进行设置"));
+    }
+
+    void continuingAppendsFramesAndSoundAfterTheOldOnes()
+    {
+        ScriptedPrompts::Installed prompts;
+        const QString target = dir.filePath(QStringLiteral("cont.avi"));
+        prepareNew(QStringLiteral("cont.avi"));
+        recorder->luzhi();
+        recorder->Timer1.stop(); // the test ticks by itself while it waits for the sound
+        for (int i = 0; i < 25; ++i)
+            recorder->Timer1Timer();
+        QTest::qWait(1200); // one sound buffer comes back
+        recorder->tingzhi();
+        recorder->FinishRecording();
+        store::PAVIFILE file;
+        store::PAVISTREAM audio;
+        QCOMPARE(store::AVIFileOpen(&file, target.toStdString(), store::OF_READWRITE | store::OF_SHARE_DENY_NONE), store::AVIERR_OK);
+        QCOMPARE(store::AVIFileGetStream(file, &audio, store::streamtypeAUDIO, 0), store::AVIERR_OK);
+        const store::LONG firstLength = store::AVIStreamLength(audio);
+        QVERIFY(firstLength >= 22054);
+        store::AVIStreamRelease(audio);
+        store::AVIFileRelease(file);
+
+        recorder->session.ResetRecordingDefaults();
+        const QSize size = recorder->session.ContinueTarget(target);
+        QCOMPARE(size, QSize(64, 48));
+        prepareRegion(size);
+        recorder->luzhi();
+        recorder->Timer1.stop();
+        for (int i = 0; i < 10; ++i)
+            recorder->Timer1Timer();
+        QTest::qWait(1200);
+        recorder->tingzhi();
+        recorder->FinishRecording();
+        QVERIFY(prompts->errors.isEmpty());
+
+        QCOMPARE(Header(target + QStringLiteral(".xxx")), std::string("35              "));
+        QCOMPARE(RecordsIn(target + QStringLiteral(".xxx")), std::int64_t(35));
+        QCOMPARE(store::AVIFileOpen(&file, target.toStdString(), store::OF_READ), store::AVIERR_OK);
+        QCOMPARE(store::AVIFileGetStream(file, &audio, store::streamtypeAUDIO, 0), store::AVIERR_OK);
+        QVERIFY(store::AVIStreamLength(audio) >= firstLength + 22054);
+        // The old sound is still at the start.
+        QCOMPARE(store::AVIFileGetStream(file, &audio, store::streamtypeAUDIO, 1), store::AVIERR_NODATA);
+        store::AVIStreamRelease(audio);
+        store::AVIFileRelease(file);
+    }
+
+    void stopRightAfterRecordGivesAConsistentEmptyStore()
+    {
+        ScriptedPrompts::Installed prompts;
+        prepareNew(QStringLiteral("quick.avi"));
+        recordFrames(0);
+        QCOMPARE(Header(dir.filePath(QStringLiteral("quick.avi.xxx"))), std::string("0               "));
+        QCOMPARE(RecordsIn(dir.filePath(QStringLiteral("quick.avi.xxx"))), std::int64_t(0));
+        QVERIFY(prompts->messages.isEmpty());
+    }
+
+    void recordWhileRecordingDoesNothing()
+    {
+        ScriptedPrompts::Installed prompts;
+        prepareNew(QStringLiteral("twice.avi"));
+        recorder->luzhi();
+        recorder->Timer1Timer();
+        recorder->Timer1Timer();
+        const std::int64_t sizeBefore = recorder->session.frameStore->Size();
+        const store::FrameStore* storeBefore = &*recorder->session.frameStore;
+        recorder->luzhi(); // the hotkey pressed twice
+        QCOMPARE(&*recorder->session.frameStore, storeBefore);
+        QCOMPARE(recorder->session.frameStore->Size(), sizeBefore);
+        QCOMPARE(recorder->session.frameCounter, 2);
+        QVERIFY(recorder->soundCapture.isRunning());
+        recorder->tingzhi();
+        recorder->luzhi(); // while finishing
+        QVERIFY(!recorder->isRecording());
+        recorder->FinishRecording();
+        QCOMPARE(Header(dir.filePath(QStringLiteral("twice.avi.xxx"))), std::string("2               "));
+        QVERIFY(prompts->messages.isEmpty());
+    }
+
+    void aFrameStoreThatCannotBeCreatedLeavesNothingHalfStarted()
+    {
+        ScriptedPrompts::Installed prompts;
+        prepareNew(QStringLiteral("blocked.avi"));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("blocked.avi.xxx"))); // a folder where the store should go
+        QVERIFY_THROWS_EXCEPTION(std::exception, recorder->luzhi());
+        QVERIFY(!recorder->isRecording());
+        QVERIFY(!recorder->soundCapture.isRunning());
+        QVERIFY(!recorder->Timer1.isActive());
+        QVERIFY(!recorder->Timer2.isActive());
+        QVERIFY(recorder->session.ready); // still prepared: the user can free the name and try again
+        QTest::qWait(100);
+        QCOMPARE(store::AVIStreamLength(recorder->session.audioStream), 0);
+
+        QVERIFY(QDir(dir.path()).rmdir(QStringLiteral("blocked.avi.xxx")));
+        recordFrames(3);
+        QCOMPARE(Header(dir.filePath(QStringLiteral("blocked.avi.xxx"))), std::string("3               "));
+    }
+
+    void closingTheProgramWhileRecordingFinishesTheRecording()
+    {
+        ScriptedPrompts::Installed prompts;
+        prepareNew(QStringLiteral("exit.avi"));
+        recorder->luzhi();
+        recorder->Timer1.stop();
+        for (int i = 0; i < 4; ++i)
+            recorder->Timer1Timer();
+        QTest::qWait(1300);
+        recorder->FinishBeforeExit();
+        QVERIFY(!recorder->isRecording());
+        QVERIFY(!recorder->Timer3.isActive());
+        QCOMPARE(Header(dir.filePath(QStringLiteral("exit.avi.xxx"))), std::string("4               "));
+        store::PAVIFILE file;
+        store::PAVISTREAM audio;
+        QCOMPARE(store::AVIFileOpen(&file, dir.filePath(QStringLiteral("exit.avi")).toStdString(), store::OF_READ), store::AVIERR_OK);
+        QCOMPARE(store::AVIFileGetStream(file, &audio, store::streamtypeAUDIO, 0), store::AVIERR_OK);
+        // A full second and the partial one the stop handed back.
+        QVERIFY2(store::AVIStreamLength(audio) > 22054 + 2000, qPrintable(QString::number(store::AVIStreamLength(audio))));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    RecorderTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_recorder.moc"
