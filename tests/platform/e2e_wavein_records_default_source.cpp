@@ -4,7 +4,7 @@
 
 #include "platform/WaveIn.h"
 #include "platform/WaveInQt.h"
-#include "sound_analysis.h"
+#include "SoundAnalysis.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -34,32 +34,6 @@ QString run(const QString& program, const QStringList& args, int* status = nullp
 }
 
 // A 16-bit mono WAV of a sine.
-QByteArray toneWav(double hz, int rate, double seconds)
-{
-    const int n = static_cast<int>(rate * seconds);
-    QByteArray data;
-    for (int i = 0; i < n; ++i) {
-        const auto v = static_cast<std::int16_t>(std::lround(12000 * std::sin(2 * std::numbers::pi * hz * i / rate)));
-        data.append(static_cast<char>(v & 0xff));
-        data.append(static_cast<char>((v >> 8) & 0xff));
-    }
-    QByteArray out;
-    auto put32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out.append(static_cast<char>(v >> (8 * i)));
-    };
-    out += "RIFF";
-    put32(static_cast<std::uint32_t>(36 + data.size()));
-    out += "WAVEfmt ";
-    put32(16);
-    const SoundFormat::Area area = SoundFormat::pcm(static_cast<std::uint32_t>(rate), 16, 1).toArea();
-    out.append(reinterpret_cast<const char*>(area.data()), 16);
-    out += "data";
-    put32(static_cast<std::uint32_t>(data.size()));
-    out += data;
-    return out;
-}
-
 struct Returned {
     WaveHeader* header;
     QByteArray data;
@@ -155,7 +129,7 @@ private slots:
         const QString wav = dir.filePath(QStringLiteral("tone.wav"));
         QFile file(wav);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(toneWav(880, 44100, 7.0));
+        file.write(soundtest::toneWav(880, 44100, 7.0));
         file.close();
 
         const SoundFormat format;  // 11025 Hz, 16 bits, mono

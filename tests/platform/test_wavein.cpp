@@ -3,7 +3,7 @@
 // and the sound itself (a tone's frequency, a WAV file's samples).
 
 #include "platform/WaveIn.h"
-#include "sound_analysis.h"
+#include "SoundAnalysis.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

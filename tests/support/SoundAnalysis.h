@@ -77,4 +77,35 @@ inline double largestSineBreak(const std::vector<double>& x, double hz, double r
     return worst;
 }
 
+// A mono 16-bit PCM WAV file of a sine of `hz` at `rate` samples per second, to play into the rig's sink.
+inline QByteArray toneWav(double hz, int rate, double seconds)
+{
+    const int n = static_cast<int>(rate * seconds);
+    QByteArray data;
+    for (int i = 0; i < n; ++i) {
+        const auto v = static_cast<std::int16_t>(std::lround(12000 * std::sin(2 * std::numbers::pi * hz * i / rate)));
+        data.append(static_cast<char>(v & 0xff));
+        data.append(static_cast<char>((v >> 8) & 0xff));
+    }
+    QByteArray out;
+    auto put = [&](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.append(static_cast<char>(v >> (8 * i)));
+    };
+    out += "RIFF";
+    put(static_cast<std::uint32_t>(36 + data.size()), 4);
+    out += "WAVEfmt ";
+    put(16, 4);
+    put(1, 2);                                     // PCM
+    put(1, 2);                                     // mono
+    put(static_cast<std::uint32_t>(rate), 4);
+    put(static_cast<std::uint32_t>(rate * 2), 4);  // bytes per second
+    put(2, 2);                                     // block alignment
+    put(16, 2);                                    // bits per sample
+    out += "data";
+    put(static_cast<std::uint32_t>(data.size()), 4);
+    out += data;
+    return out;
+}
+
 }  // namespace soundtest
