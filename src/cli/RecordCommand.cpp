@@ -165,7 +165,7 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
     out(QStringLiteral("recording %1x%2 into %3%4").arg(frameSize.width()).arg(frameSize.height()).arg(options.target,
         options.seconds > 0 ? QStringLiteral(" for %1 s").arg(options.seconds) : QStringLiteral(" until interrupted")));
     if (options.seconds > 0)
-        QTimer::singleShot(options.seconds * 1000, &recorder, [&] {
+        QTimer::singleShot(options.seconds * 1000, Qt::PreciseTimer, &recorder, [&] {
             if (recorder.isRecording())
                 recorder.tingzhi();
         });

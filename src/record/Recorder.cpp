@@ -19,6 +19,7 @@ Recorder::Recorder(TForm2& viewfinder, QWidget* messageOwner)
 {
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(100);
+    Timer1.setTimerType(Qt::PreciseTimer); // at most ten frames a second: a coarse timer may fire early
     Timer2.setObjectName(QStringLiteral("Timer2"));
     Timer2.setInterval(1000);
     Timer3.setObjectName(QStringLiteral("Timer3"));
