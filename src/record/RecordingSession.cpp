@@ -98,6 +98,8 @@ QSize RecordingSession::ContinueTarget(const QString& path)
         store::SoundFormatArea format{};
         store::LONG formatSize = sizeof(format);
         check(store::AVIStreamReadFormat(audioStream, 0, &format, &formatSize));
+        if (formatSize < 16 || format.format.nAvgBytesPerSec == 0 || format.format.nBlockAlign == 0)
+            throw store::StoreError("AVI file \"" + path.toStdString() + "\": its audio stream has no usable sound format");
 
         audioStreamInfo = info;
         soundFormat = format;

@@ -38,7 +38,11 @@ TForm2::TForm2()
 
 void TForm2::setClientSize(int width, int height)
 {
+    const QSize before = size();
     resize(width, height);
+    // A hidden window gets its resize event only when shown; the wizard must hear of it now.
+    if (!isVisible() && size() != before)
+        emit clientResized(this->width(), this->height());
 }
 
 void TForm2::setFullScreenMode()
