@@ -247,6 +247,11 @@ void Checker::WalkPart(std::uint64_t riffPos, std::uint64_t end, bool first)
     for (std::uint64_t at = riffPos + 12; at < end;) {
         const Chunk c = ChildAt(at, end, list);
         if (c.id == detail::ckLIST) {
+            // Writers set the movi size when they finish the part, the RIFF size last.
+            if (c.size == 0 && end - c.pos >= 12 && FourccAt(c.dataPos()) == detail::listMovi)
+                Fail(AviFault::Unfinished, c.pos,
+                     "the movi list has the size 0 that its writer leaves until it finishes the file: not finished; "
+                     "run quolvactl repair");
             if (c.size < 4)
                 Fail(AviFault::Structure, c.pos, "a LIST of " + Num(c.size) + " bytes has no room for its type");
             const FOURCC type = FourccAt(c.dataPos());
