@@ -15,6 +15,11 @@
 namespace quolva::cli {
 namespace {
 
+QString Counted(std::uint64_t count, const QString& one, const QString& many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? one : many);
+}
+
 // The first fault of the frame store, or an empty text; `summary` tells what was found.
 QString CheckFrameStore(const QString& framesPath, QString& summary)
 {
@@ -75,24 +80,23 @@ int CheckCommand(const QStringList& arguments)
 
     const store::AviCheckReport avi = store::CheckAviFile(QFile::encodeName(target).toStdString());
     if (!avi.Clean()) {
-        err(QStringLiteral("quolvactl check: %1 fault: %2")
-                .arg(QString::fromUtf8(store::AviFaultName(avi.fault).data(),
-                                       static_cast<qsizetype>(store::AviFaultName(avi.fault).size())),
-                     QString::fromStdString(avi.message)));
+        const std::string_view kind = store::AviFaultName(avi.fault);
+        err(QStringLiteral("quolvactl check: %1 [%2]")
+                .arg(QString::fromStdString(avi.message),
+                     QString::fromUtf8(kind.data(), static_cast<qsizetype>(kind.size()))));
         return 1;
     }
-    QString indexes;
+    QStringList indexes;
     if (avi.hasIdx1)
-        indexes = QStringLiteral("idx1");
+        indexes << QStringLiteral("idx1");
     if (avi.standardIndexes > 0)
-        indexes += (indexes.isEmpty() ? QString() : QStringLiteral(" and ")) +
-                   QStringLiteral("%1 standard indexes").arg(avi.standardIndexes);
-    QString aviLine = QStringLiteral("AVI file: %1 streams, %2 RIFF parts, %3 data chunks")
-                       .arg(avi.streams)
-                       .arg(avi.parts)
-                       .arg(avi.dataChunks);
+        indexes << Counted(avi.standardIndexes, QStringLiteral("standard index"), QStringLiteral("standard indexes"));
+    QString aviLine = QStringLiteral("AVI file: %1, %2, %3")
+                          .arg(Counted(avi.streams, QStringLiteral("stream"), QStringLiteral("streams")),
+                               Counted(avi.parts, QStringLiteral("RIFF part"), QStringLiteral("RIFF parts")),
+                               Counted(avi.dataChunks, QStringLiteral("data chunk"), QStringLiteral("data chunks")));
     if (!indexes.isEmpty())
-        aviLine += QStringLiteral(", each named by ") + indexes;
+        aviLine += QStringLiteral(", each named by ") + indexes.join(QStringLiteral(" and "));
     summary << aviLine;
     for (const QString& line : summary)
         out(line);

@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -24,6 +23,11 @@ namespace {
 constexpr std::size_t kMaxStreams = 100;                 // stream numbers are two decimal digits
 constexpr std::uint32_t kUnfinishedSize = 0xFFFFFFFFu;   // the placeholder some writers leave
 constexpr DWORD AVIIF_LIST = 0x01;
+// Chunks met by the walk are remembered: a bound on them bounds the memory a hostile file can take
+// (hours of recording hold a few million).
+constexpr std::size_t kMaxChunks = std::size_t{1} << 24;
+// Index entries are read in batches of this many bytes, however large an index claims to be.
+constexpr std::size_t kEntryBatchBytes = 64 * 1024;
 
 struct Chunk {
     FOURCC id = 0;
@@ -46,19 +50,12 @@ struct IndexChunk {
     bool named = false;
 };
 
-struct SuperEntry {
-    std::uint64_t offset;
-    std::uint32_t size;
-    std::uint32_t duration;
-    std::uint64_t entryPos; // where the entry lies in the file
-};
-
 struct StreamHeader {
     FOURCC type = 0;
     DWORD sampleSize = 0;
     bool hasSuperIndex = false;
-    std::uint64_t superIndexPos = 0;
-    std::vector<SuperEntry> super;
+    std::uint64_t superIndexPos = 0; // of the indx chunk header
+    std::uint32_t superEntries = 0;  // entries in use, checked to fit the chunk
 };
 
 struct Part {
@@ -122,6 +119,37 @@ template <typename T> T Load(const std::uint8_t* p)
     return value;
 }
 
+// Reads the entries of an index one after the other, a batch at a time, so that an index never becomes
+// one buffer of the size it claims. The caller has checked that `count` entries lie inside the file.
+class EntryReader {
+public:
+    EntryReader(const detail::AviRawFile& file, std::uint64_t first, std::size_t entrySize, std::uint64_t count)
+        : file_(file), first_(first), entrySize_(entrySize), count_(count)
+    {
+    }
+    // Entry k, for k rising from 0.
+    const std::uint8_t* Entry(std::uint64_t k)
+    {
+        if (k < batchFirst_ || k >= batchFirst_ + batchCount_) {
+            batchFirst_ = k;
+            batchCount_ = std::min<std::uint64_t>(count_ - k, kEntryBatchBytes / entrySize_);
+            batch_.resize(static_cast<std::size_t>(batchCount_ * entrySize_));
+            file_.readAt(first_ + k * entrySize_, batch_.data(), batch_.size());
+        }
+        return batch_.data() + (k - batchFirst_) * entrySize_;
+    }
+    std::uint64_t Position(std::uint64_t k) const { return first_ + k * entrySize_; }
+
+private:
+    const detail::AviRawFile& file_;
+    std::uint64_t first_;
+    std::size_t entrySize_;
+    std::uint64_t count_;
+    std::vector<std::uint8_t> batch_;
+    std::uint64_t batchFirst_ = 0;
+    std::uint64_t batchCount_ = 0;
+};
+
 class Checker {
 public:
     Checker(const detail::AviRawFile& file, AviCheckReport& report) : file_(file), size_(file.size()), report_(report) {}
@@ -151,12 +179,24 @@ private:
         file_.readAt(pos, &id, sizeof id);
         return id;
     }
-    // Reads a chunk's data; the caller has checked that it lies inside the file.
-    std::vector<std::uint8_t> Data(const Chunk& c) const
+    // The head of an index chunk (after the chunk header); the caller has checked that it fits.
+    detail::AVIMETAINDEX IndexHead(const Chunk& c) const
     {
-        std::vector<std::uint8_t> bytes(c.size);
-        file_.readAt(c.dataPos(), bytes.data(), bytes.size());
-        return bytes;
+        detail::AVIMETAINDEX head{};
+        file_.readAt(c.dataPos(), &head, sizeof head);
+        return head;
+    }
+    void CountChunk(std::uint64_t pos)
+    {
+        if (chunks_.size() + indexChunks_.size() >= kMaxChunks)
+            Fail(AviFault::Structure, pos,
+                 "the file holds more than " + Num(kMaxChunks) + " chunks, more than this check takes on");
+    }
+    IndexChunk* FindIndexChunk(std::uint64_t pos)
+    {
+        const auto found = std::lower_bound(indexChunks_.begin(), indexChunks_.end(), pos,
+                                            [](const IndexChunk& ix, std::uint64_t at) { return ix.chunk.pos < at; });
+        return found != indexChunks_.end() && found->chunk.pos == pos ? &*found : nullptr;
     }
 
     // The next chunk of a list running from `at` to `end`, its data inside the list (the pad byte of the
@@ -178,7 +218,7 @@ private:
     void WalkPart(std::uint64_t riffPos, std::uint64_t end, bool first);
     void ReadHeaderList(const Chunk& hdrl);
     void ReadStreamList(const Chunk& strl);
-    void WalkMovi(std::uint64_t begin, std::uint64_t end, const std::string& list);
+    void WalkMovi(std::uint64_t begin, std::uint64_t end, const std::string& list, bool inRecList);
     void CheckIdx1();
     void CheckOpenDmlIndexes();
     void CheckStreamIndexes(std::size_t stream, const std::vector<std::size_t>& expected);
@@ -192,7 +232,7 @@ private:
     std::uint32_t announcedStreams_ = 0;
     std::vector<Part> parts_;
     std::vector<DataChunk> chunks_; // every data chunk, in file order
-    std::map<std::uint64_t, IndexChunk> indexChunks_; // ix## chunks by offset
+    std::vector<IndexChunk> indexChunks_; // ix## chunks, in file order
     std::set<std::uint64_t> recLists_;
     std::optional<Chunk> idx1_;
     // Per data chunk: -1 not said, 0 not a key frame, 1 a key frame.
@@ -269,14 +309,15 @@ void Checker::WalkPart(std::uint64_t riffPos, std::uint64_t end, bool first)
                 part.moviPos = c.pos;
                 part.moviEnd = c.dataEnd();
                 part.firstChunk = chunks_.size();
-                WalkMovi(c.dataPos() + 4, c.dataEnd(), "the movi list at offset " + Num(c.pos));
+                WalkMovi(c.dataPos() + 4, c.dataEnd(), "the movi list at offset " + Num(c.pos), false);
                 part.endChunk = chunks_.size();
             }
             // Other lists (INFO, odml, ...) are allowed and not looked into.
         } else if (c.id == detail::ckIdx1 && first && haveMovi && !idx1_) {
             idx1_ = c;
         } else if (IsStandardIndexId(c.id)) {
-            indexChunks_[c.pos] = {c, false}; // a standard index outside movi, as the format allows
+            CountChunk(c.pos);
+            indexChunks_.push_back({c, false}); // a standard index outside movi, as the format allows
         }
         at = c.end();
     }
@@ -333,25 +374,19 @@ void Checker::ReadStreamList(const Chunk& strl)
         } else if (c.id == detail::ckIndx && !stream.hasSuperIndex) {
             if (c.size < sizeof(detail::AVIMETAINDEX))
                 Fail(AviFault::SuperIndex, c.pos, "the super index (indx) has only " + Num(c.size) + " bytes");
-            const std::vector<std::uint8_t> bytes = Data(c);
-            const auto longsPerEntry = Load<WORD>(bytes.data());
-            const BYTE type = bytes[3];
-            const auto inUse = Load<DWORD>(bytes.data() + 4);
-            if (longsPerEntry != 4 || type != detail::AVI_INDEX_OF_INDEXES)
+            const detail::AVIMETAINDEX head = IndexHead(c);
+            if (head.wLongsPerEntry != 4 || head.bIndexType != detail::AVI_INDEX_OF_INDEXES)
                 Fail(AviFault::SuperIndex, c.pos,
-                     "the stream's indx is not a super index (" + Num(longsPerEntry) + " longs per entry, type " +
-                         Num(type) + ")");
+                     "the stream's indx is not a super index (" + Num(head.wLongsPerEntry) + " longs per entry, type " +
+                         Num(head.bIndexType) + ")");
             const std::size_t room = (c.size - sizeof(detail::AVIMETAINDEX)) / sizeof(detail::AVISUPERINDEXENTRY);
-            if (inUse > room)
+            if (head.nEntriesInUse > room)
                 Fail(AviFault::SuperIndex, c.pos,
-                     "the super index says " + Num(inUse) + " entries are in use, but it has room for " + Num(room));
+                     "the super index says " + Num(head.nEntriesInUse) + " entries are in use, but it has room for " +
+                         Num(room));
             stream.hasSuperIndex = true;
             stream.superIndexPos = c.pos;
-            for (std::size_t k = 0; k < inUse; ++k) {
-                const std::uint8_t* e = bytes.data() + sizeof(detail::AVIMETAINDEX) + k * sizeof(detail::AVISUPERINDEXENTRY);
-                stream.super.push_back({Load<std::uint64_t>(e), Load<DWORD>(e + 8), Load<DWORD>(e + 12),
-                                        c.dataPos() + static_cast<std::uint64_t>(e - bytes.data())});
-            }
+            stream.superEntries = head.nEntriesInUse;
         }
         at = c.end();
     }
@@ -360,23 +395,27 @@ void Checker::ReadStreamList(const Chunk& strl)
     streams_.push_back(std::move(stream));
 }
 
-void Checker::WalkMovi(std::uint64_t begin, std::uint64_t end, const std::string& list)
+void Checker::WalkMovi(std::uint64_t begin, std::uint64_t end, const std::string& list, bool inRecList)
 {
     for (std::uint64_t at = begin; at < end;) {
         const Chunk c = ChildAt(at, end, list);
         int stream = -1;
         if (c.id == detail::ckLIST) {
-            if (c.size < 4 || FourccAt(c.dataPos()) != detail::listRec)
-                Fail(AviFault::Structure, c.pos, list + " holds a LIST that is not a 'rec ' list");
+            // 'rec ' lists group the chunks of one moment; they do not nest.
+            if (inRecList || c.size < 4 || FourccAt(c.dataPos()) != detail::listRec)
+                Fail(AviFault::Structure, c.pos, list + " holds a LIST that is not a 'rec ' list of data chunks");
+            CountChunk(c.pos);
             recLists_.insert(c.pos);
-            WalkMovi(c.dataPos() + 4, c.dataEnd(), "the 'rec ' list at offset " + Num(c.pos));
+            WalkMovi(c.dataPos() + 4, c.dataEnd(), "the 'rec ' list at offset " + Num(c.pos), true);
         } else if (IsStandardIndexId(c.id)) {
-            indexChunks_[c.pos] = {c, false};
+            CountChunk(c.pos);
+            indexChunks_.push_back({c, false});
         } else if ((stream = StreamOfChunk(c.id)) >= 0) {
             if (static_cast<std::size_t>(stream) >= streams_.size())
                 Fail(AviFault::Structure, c.pos,
                      "the chunk " + FourccText(c.id) + " belongs to stream " + Num(static_cast<unsigned>(stream)) +
                          ", but the file has " + Num(streams_.size()) + " streams");
+            CountChunk(c.pos);
             chunks_.push_back({c.pos, c.size, c.id});
         } else if (c.id != detail::ckJUNK) {
             Fail(AviFault::Structure, c.pos,
@@ -395,7 +434,7 @@ void Checker::CheckIdx1()
     const Chunk& idx1 = *idx1_;
     if (idx1.size % sizeof(detail::AVIINDEXENTRY) != 0)
         Fail(AviFault::Idx1, idx1.pos, "idx1 has " + Num(idx1.size) + " bytes, not a whole number of 16-byte entries");
-    const std::vector<std::uint8_t> bytes = Data(idx1);
+    EntryReader entries(file_, idx1.dataPos(), sizeof(detail::AVIINDEXENTRY), idx1.size / sizeof(detail::AVIINDEXENTRY));
     const Part& part = parts_.front();
     const std::uint64_t moviFourcc = part.moviPos + 8;
     const std::size_t count = idx1.size / sizeof(detail::AVIINDEXENTRY);
@@ -403,8 +442,8 @@ void Checker::CheckIdx1()
     std::optional<std::uint64_t> base;
     for (std::size_t k = 0; k < count; ++k) {
         detail::AVIINDEXENTRY e;
-        std::memcpy(&e, bytes.data() + k * sizeof e, sizeof e);
-        const std::uint64_t entryPos = idx1.dataPos() + k * sizeof e;
+        std::memcpy(&e, entries.Entry(k), sizeof e);
+        const std::uint64_t entryPos = entries.Position(k);
         const std::string entry = "idx1 entry " + Num(k + 1) + " (" + FourccText(e.ckid) + ", offset " +
                                   Num(e.dwChunkOffset) + ", " + Num(e.dwChunkLength) + " bytes)";
         if ((e.dwFlags & AVIIF_LIST) != 0 || e.ckid == detail::listRec) {
@@ -448,7 +487,7 @@ void Checker::CheckIdx1()
 void Checker::CheckOpenDmlIndexes()
 {
     keyInStandard_.assign(chunks_.size(), -1);
-    const bool openDml = std::any_of(streams_.begin(), streams_.end(), [](const StreamHeader& s) { return !s.super.empty(); });
+    const bool openDml = std::any_of(streams_.begin(), streams_.end(), [](const StreamHeader& s) { return s.superEntries > 0; });
     if (openDml) {
         std::vector<std::vector<std::size_t>> byStream(streams_.size());
         for (std::size_t i = 0; i < chunks_.size(); ++i)
@@ -465,9 +504,9 @@ void Checker::CheckOpenDmlIndexes()
                  "the file has no index (neither idx1 nor indx): its " + Num(chunks_.size()) +
                      " data chunks are named by none; run quolvactl repair");
     }
-    for (const auto& [pos, ix] : indexChunks_) {
+    for (const IndexChunk& ix : indexChunks_) {
         if (!ix.named)
-            Fail(AviFault::SuperIndex, pos,
+            Fail(AviFault::SuperIndex, ix.chunk.pos,
                  "the standard index " + FourccText(ix.chunk.id) + " at this offset is named by no super index (indx)");
     }
 }
@@ -476,7 +515,7 @@ void Checker::CheckStreamIndexes(std::size_t s, const std::vector<std::size_t>& 
 {
     const StreamHeader& stream = streams_[s];
     const std::string name = "stream " + Num(s);
-    if (stream.super.empty()) {
+    if (stream.superEntries == 0) {
         if (!expected.empty())
             Fail(AviFault::MissingIndex, chunks_[expected.front()].pos,
                  name + "'s super index (indx) names no standard index, though other streams have one: its " +
@@ -484,35 +523,44 @@ void Checker::CheckStreamIndexes(std::size_t s, const std::vector<std::size_t>& 
         return;
     }
     std::size_t next = 0; // the stream's chunk the next entry must name
-    for (std::size_t k = 0; k < stream.super.size(); ++k) {
-        const SuperEntry& e = stream.super[k];
+    EntryReader superEntries(file_, stream.superIndexPos + 8 + sizeof(detail::AVIMETAINDEX),
+                             sizeof(detail::AVISUPERINDEXENTRY), stream.superEntries);
+    for (std::uint32_t k = 0; k < stream.superEntries; ++k) {
+        const std::uint8_t* raw = superEntries.Entry(k);
+        const struct {
+            std::uint64_t offset;
+            std::uint32_t size;
+            std::uint32_t duration;
+            std::uint64_t entryPos;
+        } e{Load<std::uint64_t>(raw), Load<DWORD>(raw + 8), Load<DWORD>(raw + 12), superEntries.Position(k)};
         const std::string entry = "entry " + Num(k + 1) + " of " + name + "'s super index at offset " + Num(stream.superIndexPos);
-        const auto found = indexChunks_.find(e.offset);
-        if (found == indexChunks_.end())
+        IndexChunk* const found = FindIndexChunk(e.offset);
+        if (found == nullptr)
             Fail(AviFault::SuperIndex, e.entryPos,
                  entry + " names offset " + Num(e.offset) + ", where no standard index (ix##) chunk lies");
-        const Chunk ix = found->second.chunk;
+        const Chunk ix = found->chunk;
         if (ix.id != detail::indexChunkId(static_cast<int>(s)))
             Fail(AviFault::SuperIndex, e.entryPos,
                  entry + " names the chunk " + FourccText(ix.id) + " at offset " + Num(ix.pos) + "; the standard indexes of " +
                      name + " are " + FourccText(detail::indexChunkId(static_cast<int>(s))));
-        if (found->second.named)
+        if (found->named)
             Fail(AviFault::SuperIndex, e.entryPos, entry + " names the standard index at offset " + Num(ix.pos) + " a second time");
         if (e.size != 8 + ix.size && e.size != 8 + padded(ix.size))
             Fail(AviFault::SuperIndex, e.entryPos,
                  entry + " gives the size " + Num(e.size) + " for the standard index at offset " + Num(ix.pos) +
                      ", which takes " + Num(8 + ix.size) + " bytes");
-        found->second.named = true;
+        found->named = true;
 
         const std::string index = "the standard index " + FourccText(ix.id) + " at offset " + Num(ix.pos);
         if (ix.size < sizeof(detail::AVIMETAINDEX))
             Fail(AviFault::StandardIndex, ix.pos, index + " has only " + Num(ix.size) + " bytes");
-        const std::vector<std::uint8_t> bytes = Data(ix);
-        const auto longsPerEntry = Load<WORD>(bytes.data());
-        const BYTE subType = bytes[2], type = bytes[3];
-        const auto inUse = Load<DWORD>(bytes.data() + 4);
-        const auto chunkId = Load<DWORD>(bytes.data() + 8);
-        const auto base = Load<std::uint64_t>(bytes.data() + 12);
+        const detail::AVIMETAINDEX head = IndexHead(ix);
+        const WORD longsPerEntry = head.wLongsPerEntry;
+        const BYTE subType = head.bIndexSubType, type = head.bIndexType;
+        const DWORD inUse = head.nEntriesInUse;
+        const DWORD chunkId = head.dwChunkId;
+        std::uint64_t base;
+        std::memcpy(&base, &head.dwReserved[0], sizeof base);
         if (longsPerEntry != 2 || subType != 0 || type != detail::AVI_INDEX_OF_CHUNKS)
             Fail(AviFault::StandardIndex, ix.pos,
                  index + " is not an index of chunks (" + Num(longsPerEntry) + " longs per entry, type " + Num(type) +
@@ -524,11 +572,11 @@ void Checker::CheckStreamIndexes(std::size_t s, const std::vector<std::size_t>& 
             Fail(AviFault::StandardIndex, ix.pos,
                  index + " says " + Num(inUse) + " entries are in use, but it has room for " + Num(room));
         std::uint64_t bytesNamed = 0;
-        for (std::size_t j = 0; j < inUse; ++j) {
-            const std::size_t at = sizeof(detail::AVIMETAINDEX) + j * sizeof(detail::AVISTDINDEXENTRY);
-            const std::uint64_t entryPos = ix.dataPos() + at;
-            const auto offset = Load<DWORD>(bytes.data() + at);
-            const auto sizeAndFlag = Load<DWORD>(bytes.data() + at + 4);
+        EntryReader entries(file_, ix.dataPos() + sizeof(detail::AVIMETAINDEX), sizeof(detail::AVISTDINDEXENTRY), inUse);
+        for (std::uint32_t j = 0; j < inUse; ++j) {
+            const std::uint64_t entryPos = entries.Position(j);
+            const auto offset = Load<DWORD>(entries.Entry(j));
+            const auto sizeAndFlag = Load<DWORD>(entries.Entry(j) + 4);
             const std::uint64_t dataPos = base + offset;
             const std::uint32_t size = sizeAndFlag & ~detail::AVISTDINDEX_DELTAFRAME;
             const std::string what = "entry " + Num(j + 1) + " of " + index;
