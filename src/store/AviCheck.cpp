@@ -4,15 +4,16 @@
 #include "AviLayout.h"
 #include "AviRawFile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <set>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace quolva::store {
 
@@ -61,7 +62,6 @@ struct StreamHeader {
 struct Part {
     std::uint64_t riffPos = 0;
     std::uint64_t moviPos = 0; // of the LIST header
-    std::uint64_t moviEnd = 0;
     std::size_t firstChunk = 0; // range of the part's data chunks in the walk's list
     std::size_t endChunk = 0;
 };
@@ -296,8 +296,6 @@ void Checker::WalkPart(std::uint64_t riffPos, std::uint64_t end, bool first)
                 Fail(AviFault::Structure, c.pos, "a LIST of " + Num(c.size) + " bytes has no room for its type");
             const FOURCC type = FourccAt(c.dataPos());
             if (type == detail::listHdrl && first && !haveHdrl) {
-                if (haveMovi)
-                    Fail(AviFault::Structure, c.pos, "the header list (hdrl) comes after the movi list");
                 haveHdrl = true;
                 ReadHeaderList(c);
             } else if (type == detail::listMovi) {
@@ -307,7 +305,6 @@ void Checker::WalkPart(std::uint64_t riffPos, std::uint64_t end, bool first)
                     Fail(AviFault::Structure, c.pos, "the movi list comes before the header list (hdrl)");
                 haveMovi = true;
                 part.moviPos = c.pos;
-                part.moviEnd = c.dataEnd();
                 part.firstChunk = chunks_.size();
                 WalkMovi(c.dataPos() + 4, c.dataEnd(), "the movi list at offset " + Num(c.pos), false);
                 part.endChunk = chunks_.size();

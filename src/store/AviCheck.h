@@ -2,8 +2,8 @@
 // An independent check of an AVI file's structure. The chunks found by walking each RIFF part and its
 // movi list are taken as the truth; every index of the file (idx1, the OpenDML super indexes and the
 // ix## standard indexes they name) must name exactly those chunks, and every RIFF and LIST size must
-// agree with the file. The first fault is reported with its offset. This does not share code with the
-// AVI reader on purpose: it is what tells whether the reader and the writer agree with the format.
+// agree with the file. The first fault is reported with its offset. It walks the file on its own rather
+// than through the AVI reader, so that it can tell whether the writer and the reader got the format right.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
