@@ -1,7 +1,8 @@
-// Fuzz target of the AVI reader: the input is opened as an AVI file for reading and for reading and
-// writing; its streams, descriptions, formats and data are read, and in the second pass something is
-// written and the file completed. Failures must be AviError exceptions, never crashes, hangs or
+// Fuzz target of the AVI reader and of the AVI structure check: the input is checked, then opened as an
+// AVI file for reading and for reading and writing; its streams, descriptions, formats and data are read,
+// and in the second pass something is written and the file completed. Failures must be AviError exceptions, never crashes, hangs or
 // allocations beyond what the input's size allows.
+#include "store/AviCheck.h"
 #include "store/AviFile.h"
 
 #include <cstddef>
@@ -87,6 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     AviFile::setPartSize(4096); // small parts, so that writes reach the OpenDML code
     const std::string path = "/proc/self/fd/" + std::to_string(inputFile());
     load(data, size);
+    try {
+        (void)CheckAviFile(path); // quolvactl check's independent walk of the same bytes
+    } catch (const StoreError&) {
+    }
     exercise(path, OF_READ);
     load(data, size);
     exercise(path, OF_READWRITE | OF_SHARE_DENY_NONE);

@@ -26,7 +26,8 @@ namespace {
 const char* kUsage =
     "usage: quolvactl COMMAND ARGS\n"
     "  info REC.avi          what a recording holds: frames, frame size, sound, the AVI streams\n"
-    "  frames REC.avi DIR    writes every frame as DIR/000001.jpg, DIR/000002.jpg, ...\n"
+    "  frames REC.avi DIR    writes every frame as DIR/000001.jpg, DIR/000002.jpg, ... (DIR must hold no\n"
+    "                        frames yet)\n"
     "  check REC.avi         checks the frame store and the AVI indexes; status 1 at the first fault\n"
     "  record OUT.avi [--seconds N] [--region WxH+X+Y | --full-screen] [--follow] [--continue]\n"
     "                        records the screen and the default sound input (needs an X display)\n"

@@ -85,6 +85,10 @@ private slots:
             QVERIFY(!file->wasComplete());
         }
 
+        // Before the repair, the check finds the recording unfinished.
+        const Run before = run({QStringLiteral("check"), target});
+        QVERIFY2(before.status == 1, qPrintable(before.output));
+
         // A torn last record, as a kill in the middle of an append leaves it.
         {
             std::ofstream torn(framesPath.toStdString(), std::ios::binary | std::ios::app);
@@ -96,6 +100,9 @@ private slots:
         QVERIFY2(repair.output.contains(QStringLiteral("torn")), qPrintable(repair.output));
         QVERIFY2(repair.output.contains(QStringLiteral("header count 0 ->")), qPrintable(repair.output));
         QVERIFY2(repair.output.contains(QStringLiteral("index completed")), qPrintable(repair.output));
+
+        const Run check = run({QStringLiteral("check"), target});
+        QVERIFY2(check.status == 0, qPrintable(check.output));
 
         // A second repair finds nothing to do.
         const Run again = run({QStringLiteral("repair"), target});
