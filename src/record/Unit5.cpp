@@ -27,6 +27,8 @@
 #include <QTableWidget>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace quolva::record {
 namespace {
 
@@ -102,8 +104,9 @@ TForm5::TForm5(app::WindowSet& windows) : windows_(windows)
     rg1Items->addButton(Rg1Continue, 1);
     auto* note = new QLabel(QStringLiteral("初始文件：本程序新建*.avi（附有临时文件*.xxx）"), Panel1);
     note->setEnabled(false); // greyed
+    note->setFont(platform::interfaceFont(QStringLiteral("宋体"), 12));
     note->setWordWrap(true);
-    note->setGeometry(16, 96, 265, 36);
+    note->setGeometry(10, 98, 274, 34);
 
     // Step 2: full screen or a region.
     Panel2 = addPanel(this, "Panel2");
@@ -140,19 +143,20 @@ TForm5::TForm5(app::WindowSet& windows) : windows_(windows)
 
     // Step 5: the parameter table.
     Panel5 = addPanel(this, "Panel5");
-    addLabel(Panel5, QStringLiteral("录制参数表："), QPoint(8, 3));
+    addLabel(Panel5, QStringLiteral("录制参数表："), QPoint(8, 2));
     csb = new QTableWidget(5, 2, Panel5);
     csb->setObjectName(QStringLiteral("csb"));
-    csb->setGeometry(8, 20, 273, 96);
+    csb->setGeometry(8, 18, 273, 99);
     csb->setHorizontalHeaderLabels({QStringLiteral("参数"), QStringLiteral("描述")});
     csb->horizontalHeader()->setFixedHeight(18);
     csb->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     csb->horizontalHeader()->setStretchLastSection(true);
-    csb->setColumnWidth(0, 72);
-    csb->setColumnWidth(1, 180);
     csb->verticalHeader()->hide();
     csb->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    csb->verticalHeader()->setDefaultSectionSize(15);
+    csb->verticalHeader()->setMinimumSectionSize(15);
+    csb->verticalHeader()->setDefaultSectionSize(16);
+    csb->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    csb->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     csb->setEditTriggers(QAbstractItemView::NoEditTriggers);
     csb->setSelectionMode(QAbstractItemView::NoSelection);
     csb->setFocusPolicy(Qt::NoFocus);
@@ -164,9 +168,14 @@ TForm5::TForm5(app::WindowSet& windows) : windows_(windows)
         csb->setItem(row, 0, new QTableWidgetItem(keys[row]));
         csb->setItem(row, 1, new QTableWidgetItem(QString()));
     }
+    // The parameter column is as wide as its longest name ("帧宽（像素）"), so that no name is cut off;
+    // the description takes the rest.
+    csb->resizeColumnToContents(0);
+    csb->setColumnWidth(0, std::max(72, csb->columnWidth(0)));
+    csb->setColumnWidth(1, 180);
     CheckBox2 = new QCheckBox(QStringLiteral("是否移动捕捉窗口"), Panel5);
     CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
-    CheckBox2->move(8, 118);
+    CheckBox2->move(8, 119);
     CheckBox2->adjustSize();
 
     SpeedButton5 = addSpeedButton(this, "SpeedButton5", QStringLiteral("<上一步"), QRect(64, 166, 75, 25));
