@@ -121,8 +121,10 @@ QImage PanelFace::composedFace() const
 
     for (const PanelShape& s : shapes_) {
         // The close-box picture lies over the drag surface and under its own shape.
-        if (s.id == PanelShapeId::Shape3)
+        if (s.id == PanelShapeId::Shape3) {
+            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
             p.drawPixmap(kCloseBoxPicture, closeBox_);
+        }
 
         const QRect r = s.bounds;
         // The figure's outline runs along the first and last pixel rows and columns of its bounds.
