@@ -80,13 +80,15 @@ SoundFormatChoice runSoundFormatDialog(QWidget* owner, const QString& title, con
     const qsizetype currentRow = offered.indexOf(current);
     if (currentRow >= 0)
         list->setCurrentRow(int(currentRow));
+    // Only a selected format can be taken.
     QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
-    ok->setEnabled(currentRow >= 0);
-    QObject::connect(list, &QListWidget::currentRowChanged, ok, [ok](int row) { ok->setEnabled(row >= 0); });
+    const auto selectedRow = [list] { return list->selectedItems().isEmpty() ? -1 : list->row(list->selectedItems().front()); };
+    ok->setEnabled(selectedRow() >= 0);
+    QObject::connect(list, &QListWidget::itemSelectionChanged, ok, [ok, selectedRow] { ok->setEnabled(selectedRow() >= 0); });
 
-    if (dialog.exec() != QDialog::Accepted || list->currentRow() < 0)
+    if (dialog.exec() != QDialog::Accepted || selectedRow() < 0)
         return {ACMERR_CANCELED, current};
-    return {MMSYSERR_NOERROR, offered.at(list->currentRow())};
+    return {MMSYSERR_NOERROR, offered.at(selectedRow())};
 }
 
 // The real dialogs.
