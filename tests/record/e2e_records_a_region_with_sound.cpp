@@ -54,6 +54,10 @@ QString run(const QString& program, const QStringList& arguments, int* status)
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
+    if (!process.waitForStarted()) {
+        *status = -1;
+        return QStringLiteral("%1 could not be started: %2").arg(program, process.errorString());
+    }
     if (!process.waitForFinished(60000)) {
         *status = -1;
         return QStringLiteral("%1 did not finish").arg(program);
