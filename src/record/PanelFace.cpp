@@ -81,6 +81,8 @@ PanelFace::PanelFace(QWidget* panel)
 {
     setObjectName(QStringLiteral("PanelFace"));
     setMouseTracking(true);
+    for (const int id : {55, 66, 77, 88})
+        cursors_.emplace(id, panelCursor(id));
     setGeometry(panel->rect());
 }
 
@@ -175,28 +177,36 @@ bool PanelFace::event(QEvent* event)
     return QWidget::event(event);
 }
 
+void PanelFace::setBrush(PanelShapeId id, const QColor& colour)
+{
+    PanelShape& s = shapeRef(id);
+    if (s.brush == colour)
+        return;
+    s.brush = colour;
+    update();
+}
+
 void PanelFace::hover(const PanelShape& s)
 {
     if (const int cursor = cursorIdOf(s.id)) {
-        platform::setScreenCursor(panelCursor(cursor));
+        platform::setScreenCursor(cursors_.at(cursor));
         return;
     }
     switch (s.id) {
     case PanelShapeId::Shape5:
-        shapeRef(PanelShapeId::Shape5).brush = kAqua;
+        setBrush(PanelShapeId::Shape5, kAqua);
         break;
     case PanelShapeId::Shape7:
-        shapeRef(PanelShapeId::Shape7).brush = kFuchsia;
+        setBrush(PanelShapeId::Shape7, kFuchsia);
         break;
     case PanelShapeId::Shape2:
-        shapeRef(PanelShapeId::Shape5).brush = kSilver;
-        shapeRef(PanelShapeId::Shape7).brush = kWhite;
+        setBrush(PanelShapeId::Shape5, kSilver);
+        setBrush(PanelShapeId::Shape7, kWhite);
         platform::resetScreenCursor();
         break;
     default:
-        return;
+        break;
     }
-    update();
 }
 
 void PanelFace::mousePressEvent(QMouseEvent* event)

@@ -7,7 +7,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <QCursor>
+
 #include <array>
+#include <map>
 
 namespace quolva::record {
 
@@ -87,9 +90,11 @@ protected:
 private:
     PanelShape& shapeRef(PanelShapeId id);
     void hover(const PanelShape& shape);
+    void setBrush(PanelShapeId id, const QColor& colour);
 
     QPixmap picture_;
     QPixmap closeBox_;
+    std::map<int, QCursor> cursors_; // the button cursors by id (55, 66, 77, 88), loaded once
     std::array<PanelShape, 7> shapes_; // in drawing order, bottom first
     const PanelShape* pressed_ = nullptr; // the shape that took the press gets the release
     bool dragging_ = false;
