@@ -1,9 +1,18 @@
 #include "platform/Prompts.h"
 
+#include "platform/UiFonts.h"
+
 #include <QApplication>
 #include <QColorDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFormLayout>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -26,6 +35,60 @@ QMessageBox::Icon qtIcon(MessageIcon icon)
 QString captionOrDefault(const QString& caption)
 {
     return caption.isEmpty() ? QCoreApplication::applicationName() : caption;
+}
+
+// A sound format as the chooser lists it: "11025 Hz, 16 位, 单声道  (21.5 KB/秒)".
+QString describeSoundFormat(const SoundFormat& format)
+{
+    const QString channels = format.nChannels == 1   ? QStringLiteral("单声道")
+                             : format.nChannels == 2 ? QStringLiteral("立体声")
+                                                     : QStringLiteral("%1 声道").arg(format.nChannels);
+    return QStringLiteral("%1 Hz, %2 位, %3  (%4 KB/秒)")
+        .arg(format.nSamplesPerSec)
+        .arg(format.wBitsPerSample)
+        .arg(channels)
+        .arg(format.nAvgBytesPerSec / 1024.0, 0, 'f', 1);
+}
+
+// The stand-in for the audio compression manager's format dialog: the PCM formats offered, the current
+// one selected, OK and Cancel.
+SoundFormatChoice runSoundFormatDialog(QWidget* owner, const QString& title, const SoundFormat& current,
+                                       const QList<SoundFormat>& offered)
+{
+    QDialog dialog(owner);
+    dialog.setWindowTitle(title);
+    dialog.setFont(interfaceFont(QStringLiteral("宋体"), 13));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("格式(&F):"), new QLabel(QStringLiteral("PCM"), &dialog));
+    auto* list = new QListWidget(&dialog);
+    list->setObjectName(QStringLiteral("formats"));
+    for (const SoundFormat& format : offered)
+        list->addItem(describeSoundFormat(format));
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 30);
+    form->addRow(QStringLiteral("属性(&A):"), list);
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
+
+    // Starts at the current format; a format the device does not offer leaves nothing selected.
+    const qsizetype currentRow = offered.indexOf(current);
+    if (currentRow >= 0)
+        list->setCurrentRow(int(currentRow));
+    // Only a selected format can be taken.
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    const auto selectedRow = [list] { return list->selectedItems().isEmpty() ? -1 : list->row(list->selectedItems().front()); };
+    ok->setEnabled(selectedRow() >= 0);
+    QObject::connect(list, &QListWidget::itemSelectionChanged, ok, [ok, selectedRow] { ok->setEnabled(selectedRow() >= 0); });
+
+    if (dialog.exec() != QDialog::Accepted || selectedRow() < 0)
+        return {ACMERR_CANCELED, current};
+    return {MMSYSERR_NOERROR, offered.at(selectedRow())};
 }
 
 // The real dialogs.
@@ -82,6 +145,14 @@ public:
         return chosen;
     }
 
+    SoundFormatChoice chooseSoundFormat(QWidget* owner, const QString& title, const SoundFormat& current,
+                                        const QList<SoundFormat>& offered) override
+    {
+        if (offered.isEmpty())
+            return {ACMERR_NOTPOSSIBLE, current};
+        return runSoundFormatDialog(owner, title, current, offered);
+    }
+
 private:
     static void configure(QFileDialog& dialog, const FileDialogRequest& request)
     {
@@ -111,6 +182,14 @@ std::unique_ptr<Prompts>& current()
 }
 
 } // namespace
+
+SoundFormatChoice Prompts::chooseSoundFormat(QWidget*, const QString&, const SoundFormat& current,
+                                             const QList<SoundFormat>& offered)
+{
+    if (offered.isEmpty())
+        return {ACMERR_NOTPOSSIBLE, current};
+    return {ACMERR_CANCELED, current};
+}
 
 Prompts& prompts()
 {

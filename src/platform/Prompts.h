@@ -1,5 +1,8 @@
 #pragma once
+#include "platform/WaveInTypes.h"
+
 #include <QColor>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -33,6 +36,18 @@ struct FileDialogResult {
     bool accepted() const { return !files.isEmpty(); }
 };
 
+// acmFormatChoose's results besides success (MMSYSERR_NOERROR): the user cancelled, or no format could
+// be offered (no input device, or none that records 16-bit PCM).
+inline constexpr MMResult ACMERR_NOTPOSSIBLE = 512;
+inline constexpr MMResult ACMERR_CANCELED = 515;
+
+// How the sound-format chooser ended, and the format it ended with (the chosen one after a success, the
+// current one otherwise).
+struct SoundFormatChoice {
+    MMResult result = ACMERR_CANCELED;
+    SoundFormat format;
+};
+
 // The one seam for everything modal: message boxes, the standard error box, file and colour dialogs and
 // the choosers. Windows never open dialogs themselves; tests install a scripted implementation that
 // records every message and answers dialogs from a queue.
@@ -52,6 +67,13 @@ public:
 
     // The colour dialog: the chosen colour, or nothing when cancelled.
     virtual std::optional<QColor> chooseColor(QWidget* owner, const QColor& initial) = 0;
+
+    // The sound-format chooser (acmFormatChoose): starts at `current` and lets the user pick one of
+    // `offered`. Ends in success (MMSYSERR_NOERROR, the chosen format), ACMERR_CANCELED, or another
+    // failure; with nothing offered it fails with ACMERR_NOTPOSSIBLE without showing anything.
+    // Prompts that cannot show a chooser (the console's) answer as cancelled.
+    virtual SoundFormatChoice chooseSoundFormat(QWidget* owner, const QString& title, const SoundFormat& current,
+                                                const QList<SoundFormat>& offered);
 };
 
 // The Prompts in force: the real dialogs unless a test installed its own.

@@ -93,12 +93,14 @@ bool SoundCapture::WaitForLastBuffers(std::chrono::milliseconds timeout)
     for (;;) {
         // Only this object's buffer-done events: nothing else runs meanwhile.
         QCoreApplication::sendPostedEvents(this, platform::WaveInDataEvent::eventType());
-        if (outstanding_ == 0)
-            return true;
-        if (clock.elapsed() >= timeout.count())
-            return false;
+        if (outstanding_ == 0 || clock.elapsed() >= timeout.count())
+            break;
         QThread::msleep(5);
     }
+    // The caller closes the stream next: our handle must not keep the AVI file open (it would stay
+    // unfinished, its headers never written).
+    stream_.reset();
+    return outstanding_ == 0;
 }
 
 void SoundCapture::customEvent(QEvent* event)

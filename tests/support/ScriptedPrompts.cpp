@@ -64,6 +64,24 @@ std::optional<QColor> ScriptedPrompts::chooseColor(QWidget*, const QColor&)
     return answer;
 }
 
+platform::SoundFormatChoice ScriptedPrompts::chooseSoundFormat(QWidget*, const QString& title,
+                                                              const platform::SoundFormat& current,
+                                                              const QList<platform::SoundFormat>& offered)
+{
+    soundFormatRequests.append({title, current, offered});
+    if (offered.isEmpty())
+        return {platform::ACMERR_NOTPOSSIBLE, current};
+    if (soundFormatAnswers.empty()) {
+        unexpected << QStringLiteral("sound format chooser");
+        return {platform::ACMERR_CANCELED, current};
+    }
+    platform::SoundFormatChoice answer = soundFormatAnswers.front();
+    soundFormatAnswers.pop_front();
+    if (answer.result != platform::MMSYSERR_NOERROR)
+        answer.format = current;
+    return answer;
+}
+
 RecordingShell::Installed::Installed()
 {
     auto shell = std::make_unique<RecordingShell>();

@@ -23,6 +23,11 @@ public:
         bool save;
         platform::FileDialogRequest request;
     };
+    struct SoundFormatRequest {
+        QString title;
+        platform::SoundFormat current;
+        QList<platform::SoundFormat> offered;
+    };
 
     // Installs a fresh ScriptedPrompts for the lifetime of the returned guard.
     class Installed {
@@ -42,6 +47,10 @@ public:
     void answerFiles(QStringList files, int filterIndex = 0) { fileAnswers.push_back({std::move(files), filterIndex}); }
     void cancelFileDialog() { fileAnswers.push_back({}); }
     void answerColor(std::optional<QColor> color) { colorAnswers.push_back(color); }
+    // The sound-format chooser: picks `format` (success), is cancelled, or fails with `result`.
+    void answerSoundFormat(const platform::SoundFormat& format) { soundFormatAnswers.push_back({platform::MMSYSERR_NOERROR, format}); }
+    void cancelSoundFormat() { soundFormatAnswers.push_back({platform::ACMERR_CANCELED, {}}); }
+    void failSoundFormat(platform::MMResult result) { soundFormatAnswers.push_back({result, {}}); }
 
     platform::MessageAnswer message(QWidget* owner, const QString& text, const QString& caption,
                                     platform::MessageIcon icon, platform::MessageButtons buttons) override;
@@ -49,15 +58,21 @@ public:
     platform::FileDialogResult openFile(QWidget* owner, const platform::FileDialogRequest& request) override;
     platform::FileDialogResult saveFile(QWidget* owner, const platform::FileDialogRequest& request) override;
     std::optional<QColor> chooseColor(QWidget* owner, const QColor& initial) override;
+    // Like the real chooser it fails with ACMERR_NOTPOSSIBLE when nothing is offered (no queued answer is
+    // taken then); a cancel or a failure ends with the current format.
+    platform::SoundFormatChoice chooseSoundFormat(QWidget* owner, const QString& title, const platform::SoundFormat& current,
+                                                  const QList<platform::SoundFormat>& offered) override;
 
     QList<Message> messages;
     QStringList errors;
     QList<FileRequest> fileRequests;
+    QList<SoundFormatRequest> soundFormatRequests;
     QStringList unexpected; // dialogs asked for without a queued answer
 
     std::deque<platform::MessageAnswer> messageAnswers;
     std::deque<platform::FileDialogResult> fileAnswers;
     std::deque<std::optional<QColor>> colorAnswers;
+    std::deque<platform::SoundFormatChoice> soundFormatAnswers;
 
 private:
     platform::FileDialogResult nextFileAnswer(const char* kind);

@@ -1,0 +1,147 @@
+#pragma once
+// Helpers of the recording panel's and the wizard's GUI tests: a private settings folder, the wizard
+// driven through its steps, screenshots, xdotool.
+
+#include "ScriptedPrompts.h"
+#include "app/Application.h"
+#include "app/WindowSet.h"
+#include "record/Recorder.h"
+#include "record/Unit1.h"
+#include "record/Unit2.h"
+#include "record/Unit3.h"
+#include "record/Unit5.h"
+#include "store/AviFileServices.h"
+#include "store/FrameStore.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace quolva::test {
+
+// The skin setting is the program's one persistent file: tests keep theirs in a folder of their own,
+// never in the user's ~/.config. Call before the application object exists.
+inline QString useTemporaryConfig()
+{
+    static QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    return config.path();
+}
+
+// The file QSettings keeps the skin setting in.
+inline QString skinSettingsFile()
+{
+    return QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath(QStringLiteral("Quolvaer/cg.conf"));
+}
+
+// Saves a picture into $QUOLVA_SCREENSHOT_DIR when it is set (scripts/screenshots.sh sets it).
+inline void saveScreenshot(const QImage& picture, const QString& name)
+{
+    const QString folder = qEnvironmentVariable("QUOLVA_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        return;
+    QDir().mkpath(folder);
+    QVERIFY2(picture.save(QDir(folder).filePath(name)), qPrintable(name));
+}
+
+// What the screen shows of a window (its client area).
+inline QImage screenOf(QWidget& window)
+{
+    return window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Runs xdotool with the arguments; fails the test when it fails.
+inline bool xdotool(const QStringList& arguments)
+{
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+}
+
+// Moves the real pointer to a point of a widget.
+inline bool pointerTo(QWidget& widget, QPoint local)
+{
+    const QPoint at = widget.mapToGlobal(local);
+    return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
+}
+
+// Drives a shown wizard from step 0 through a new target at `path` to the region path's step 5, with the
+// region size in Edit1 (its height three quarters of it).
+inline void wizardToRegionFinish(record::TForm5& wizard, ScriptedPrompts& prompts, const QString& path, int width = 640)
+{
+    wizard.SpeedButton6Click(); // 0 -> 1
+    wizard.Rg1New->setChecked(true);
+    prompts.answerFiles({path});
+    wizard.SpeedButton6Click(); // 1 -> 2: the new target
+    wizard.CheckBox1->setChecked(false);
+    wizard.SpeedButton6Click(); // 2 -> 3
+    wizard.Edit1->setText(QString::number(width));
+    wizard.Edit1Return();
+    wizard.SpeedButton6Click(); // 3 -> 4
+    wizard.SpeedButton6Click(); // 4 -> 5
+}
+
+// Prepares a region recording of `path` through the wizard, as a user would: opened, led to the end
+// and finished. The viewfinder sits at `place`.
+inline void prepareRegionRecording(app::WindowSet& windows, ScriptedPrompts& prompts, const QString& path,
+                                   int width = 640, QPoint place = QPoint(100, 100))
+{
+    record::TForm5& wizard = windows.Form5();
+    wizard.show();
+    QVERIFY(wizard.isVisible());
+    wizardToRegionFinish(wizard, prompts, path, width);
+    QCOMPARE(wizard.step, 5);
+    windows.Form2().move(place);
+    wizard.SpeedButton6Click(); // finish
+    QVERIFY(!wizard.isVisible());
+    QVERIFY(windows.Form1().recorder().session.ready);
+}
+
+// A finished recording at `path` whose frames are `frames` pictures of `size`, made with the engine
+// itself: the AVI file with its (empty) audio stream and the frame store beside it.
+inline void makeRecording(const QString& path, QSize size, int frames, const store::SoundFormatArea* format = nullptr)
+{
+    record::RecordingSession session;
+    session.ResetRecordingDefaults();
+    if (format) {
+        session.soundFormat = *format;
+        session.ApplySoundFormatToStreamInfo();
+    }
+    session.NewTarget(path);
+    store::AVIStreamSetFormat(session.audioStream, 0, &session.soundFormat, sizeof(session.soundFormat));
+    session.OpenFrameStoreForRecording(size);
+    for (int i = 0; i < frames; ++i) {
+        QImage picture(size, QImage::Format_RGB32);
+        picture.fill(QColor::fromHsv((i * 40) % 360, 200, 220));
+        record::AppendCaptureBitmap(*session.frameStore, picture);
+        ++session.frameCounter;
+    }
+    session.CloseRecordingFiles();
+}
+
+// The number of frames the header of a frame store counts.
+inline int frameCountOf(const QString& target)
+{
+    store::FrameStore frames = store::FrameStore::OpenFrameStoreReadOnly(
+        std::filesystem::path(record::RecordingSession::FrameStorePath(target).toStdString()));
+    return frames.ReadFrameCount();
+}
+
+} // namespace quolva::test
+
+// A GUI test program: the settings in a private folder, the synthetic tone as the sound input unless
+// the test chose otherwise, the program's own application object.
+#define QUOLVA_RECORD_GUI_TEST_MAIN(TestClass)                                                                    \
+    int main(int argc, char** argv)                                                                                \
+    {                                                                                                              \
+        quolva::test::useTemporaryConfig();                                                                        \
+        if (qEnvironmentVariableIsEmpty("QUOLVA_SOUND_SOURCE"))                                                    \
+            qputenv("QUOLVA_SOUND_SOURCE", "tone:440");                                                            \
+        quolva::app::QuolvaApplication application(argc, argv);                                                    \
+        TestClass test;                                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                                    \
+    }
