@@ -2,6 +2,7 @@
 // whatever the state of NumLock and CapsLock; a combination another program holds is reported as taken;
 // our grabs go when the hotkeys object goes.
 
+#include "OtherXClient.h"
 #include "platform/GlobalHotkeys.h"
 
 #include <QGuiApplication>
@@ -29,37 +30,6 @@ void pressKeys(const QString& keys)
 {
     QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}), 0);
 }
-
-// Another X client, with its own connection: it can hold key grabs of its own.
-class OtherClient {
-public:
-    OtherClient() : m_connection(xcb_connect(nullptr, nullptr)) {}
-    ~OtherClient() { xcb_disconnect(m_connection); }
-
-    bool connected() const { return !xcb_connection_has_error(m_connection); }
-
-    // Grabs Shift (+ extra modifiers) + the key on the root window; false when the server refuses.
-    bool grabShift(xcb_keysym_t keysym, std::uint16_t extraModifiers = 0)
-    {
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
-        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(m_connection);
-        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
-        bool ok = codes && *codes != XCB_NO_SYMBOL;
-        if (ok) {
-            xcb_generic_error_t* error = xcb_request_check(
-                m_connection, xcb_grab_key_checked(m_connection, 1, screen->root, XCB_MOD_MASK_SHIFT | extraModifiers, codes[0],
-                                                   XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-            ok = error == nullptr;
-            std::free(error);
-        }
-        std::free(codes);
-        xcb_key_symbols_free(symbols);
-        return ok;
-    }
-
-private:
-    xcb_connection_t* m_connection;
-};
 
 }  // namespace
 
@@ -115,7 +85,7 @@ private slots:
 
     void aCombinationHeldByAnotherProgramIsReported()
     {
-        OtherClient other;
+        quolva::test::OtherXClient other;
         QVERIFY(other.connected());
         QVERIFY(other.grabShift(XK_Up));
 
@@ -127,7 +97,7 @@ private slots:
                  qPrintable(text));
 
         // All or nothing: the lock variants we did get were given back, so another program can take them.
-        OtherClient third;
+        quolva::test::OtherXClient third;
         QVERIFY(third.connected());
         QVERIFY(third.grabShift(XK_Up, XCB_MOD_MASK_LOCK));
         QSignalSpy pressed(&hotkeys, &GlobalHotkeys::hotKeyPressed);
@@ -141,10 +111,10 @@ private slots:
         {
             GlobalHotkeys hotkeys;
             QCOMPARE(hotkeys.registerHotKey(kRecordId, Qt::ShiftModifier, Qt::Key_Up), Registration::Registered);
-            OtherClient other;
+            quolva::test::OtherXClient other;
             QVERIFY(!other.grabShift(XK_Up));  // ours now
         }
-        OtherClient other;
+        quolva::test::OtherXClient other;
         QVERIFY(other.grabShift(XK_Up));
     }
 
@@ -154,7 +124,7 @@ private slots:
         QCOMPARE(hotkeys.registerHotKey(kStopId, Qt::ShiftModifier, Qt::Key_Down), Registration::Registered);
         QVERIFY(hotkeys.unregisterHotKey(kStopId));
         QVERIFY(!hotkeys.unregisterHotKey(kStopId));
-        OtherClient other;
+        quolva::test::OtherXClient other;
         QVERIFY(other.grabShift(XK_Down));
     }
 };

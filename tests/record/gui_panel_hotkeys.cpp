@@ -1,6 +1,7 @@
 // The panel's global hotkeys pressed with xdotool while the panel is hidden: Shift+Up minimises the
 // program and records, Shift+Down restores it and stops; a combination held by another program is
 // reported once at start-up and the other one still works.
+#include "OtherXClient.h"
 #include "RecordGuiSupport.h"
 #include "Rig.h"
 #include "ScriptedPrompts.h"
@@ -27,34 +28,6 @@ bool press(const char* keys)
 {
     return quolva::test::xdotool({QStringLiteral("key"), QString::fromLatin1(keys)});
 }
-
-// Another X client that holds Shift + a key on the root window.
-class OtherProgram {
-public:
-    OtherProgram() : connection_(xcb_connect(nullptr, nullptr)) {}
-    ~OtherProgram() { xcb_disconnect(connection_); }
-
-    bool grabShift(xcb_keysym_t keysym)
-    {
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
-        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection_);
-        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
-        bool ok = codes && *codes != XCB_NO_SYMBOL;
-        if (ok) {
-            xcb_generic_error_t* error = xcb_request_check(
-                connection_, xcb_grab_key_checked(connection_, 1, screen->root, XCB_MOD_MASK_SHIFT, codes[0],
-                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-            ok = error == nullptr;
-            std::free(error);
-        }
-        std::free(codes);
-        xcb_key_symbols_free(symbols);
-        return ok;
-    }
-
-private:
-    xcb_connection_t* connection_;
-};
 
 } // namespace
 
@@ -118,7 +91,7 @@ private slots:
 
     void aCombinationAnotherProgramHoldsIsReportedOnceAtStartUp()
     {
-        OtherProgram other;
+        quolva::test::OtherXClient other;
         QVERIFY(other.grabShift(XK_Up));
         ScriptedPrompts::Installed prompts;
         const auto windows = quolva::app::startUp();
