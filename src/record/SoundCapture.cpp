@@ -1,26 +1,15 @@
 #include "record/SoundCapture.h"
 
 #include "platform/Prompts.h"
+#include "record/SoundFormatArea.h"
 #include "store/AviFileServices.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 
-#include <cstring>
 
 namespace quolva::record {
-namespace {
-
-platform::SoundFormat deviceFormat(const store::SoundFormatArea& area)
-{
-    platform::SoundFormat::Area bytes{};
-    static_assert(sizeof(area) == bytes.size());
-    std::memcpy(bytes.data(), &area, bytes.size());
-    return platform::SoundFormat::fromArea(bytes);
-}
-
-} // namespace
 
 SoundCapture::SoundCapture(QWidget* messageOwner) : messageOwner_(messageOwner) {}
 
@@ -39,7 +28,7 @@ void SoundCapture::StartSoundCapture(const store::SoundFormatArea& format, store
 {
     stream_ = std::move(stream);
     dropping_ = false;
-    if (device_.waveInOpen(deviceFormat(format), this) != platform::MMSYSERR_NOERROR)
+    if (device_.waveInOpen(toPlatformFormat(format), this) != platform::MMSYSERR_NOERROR)
         warn("Failed to open waveform input device.");
 
     // New buffers at every start: the old ones may still be referenced by events being handled.

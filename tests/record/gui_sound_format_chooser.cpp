@@ -8,6 +8,7 @@
 #include "platform/Prompts.h"
 #include "platform/WaveIn.h"
 #include "record/PictureButton.h"
+#include "record/SoundFormatArea.h"
 #include "record/SoundFormatChooser.h"
 
 #include <QDialogButtonBox>

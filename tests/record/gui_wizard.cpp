@@ -11,6 +11,7 @@
 #include "record/PanelArtwork.h"
 #include "editor/Etool.h"
 #include "record/PictureButton.h"
+#include "record/SoundFormatArea.h"
 #include "record/SoundFormatChooser.h"
 #include "store/AviFileServices.h"
 
