@@ -327,6 +327,27 @@ FrameRecord FrameStore::ReadPreviousFrame() { return ReadBackward(true); }
 FrameRecord FrameStore::SkipNextFrame() { return ReadForward(false); }
 FrameRecord FrameStore::SkipPreviousFrame() { return ReadBackward(false); }
 
+int FrameStore::ParseDigitCount(std::uint8_t field, const std::string& at) const
+{
+    const DecimalParse digits = TryParseDecimalInt32(AsText(&field, 1));
+    if (!digits.Ok())
+        Fail(DecimalTextMessage(AsText(&field, 1), "the digit count of the frame" + at, digits.problem));
+    if (digits.value < 1 || digits.value > 9)
+        Fail("the digit count of the frame" + at + " is " + std::to_string(digits.value) + ", not 1 to 9");
+    return digits.value;
+}
+
+std::int32_t FrameStore::ParseJpegSize(const std::uint8_t* field, int digitCount, const std::string& at) const
+{
+    const std::string_view text = AsText(field, static_cast<std::size_t>(digitCount));
+    const DecimalParse jpegSize = TryParseDecimalInt32(text);
+    if (!jpegSize.Ok())
+        Fail(DecimalTextMessage(text, "the size of the frame" + at, jpegSize.problem));
+    if (jpegSize.value < 0)
+        Fail("the size of the frame" + at + " is negative: " + std::to_string(jpegSize.value));
+    return jpegSize.value;
+}
+
 FrameRecord FrameStore::ReadForward(bool withJpeg)
 {
     const std::int64_t start = position_;
@@ -337,27 +358,17 @@ FrameRecord FrameStore::ReadForward(bool withJpeg)
 
     std::uint8_t field[9];
     ReadExactly(start, field, 1, "a digit count");
-    const DecimalParse digits = TryParseDecimalInt32(AsText(field, 1));
-    if (!digits.Ok())
-        Fail(DecimalTextMessage(AsText(field, 1), "the digit count of the frame" + at, digits.problem));
-    if (digits.value < 1 || digits.value > 9)
-        Fail("the digit count of the frame" + at + " is " + std::to_string(digits.value) + ", not 1 to 9");
-    const int d = digits.value;
+    const int d = ParseDigitCount(field[0], at);
 
     if (start + 1 + d > size)
         Fail("the frame" + at + " is cut short: the file ends inside its size");
     ReadExactly(start + 1, field, d, "a frame size");
-    const DecimalParse jpegSize = TryParseDecimalInt32(AsText(field, static_cast<std::size_t>(d)));
-    if (!jpegSize.Ok())
-        Fail(DecimalTextMessage(AsText(field, static_cast<std::size_t>(d)), "the size of the frame" + at,
-                                jpegSize.problem));
-    if (jpegSize.value < 0)
-        Fail("the size of the frame" + at + " is negative: " + std::to_string(jpegSize.value));
+    const std::int32_t jpegSize = ParseJpegSize(field, d, at);
 
     FrameRecord record;
     record.offset = start;
     record.digitCount = d;
-    record.jpegSize = jpegSize.value;
+    record.jpegSize = jpegSize;
     // Checked before anything is allocated: a damaged size never turns into a huge buffer.
     if (record.End() > size)
         Fail("the frame" + at + " is cut short: it needs " + std::to_string(record.Length()) +
@@ -382,26 +393,16 @@ FrameRecord FrameStore::ReadBackward(bool withJpeg)
 
     std::uint8_t field[9];
     ReadExactly(end - 1, field, 1, "a digit count");
-    const DecimalParse digits = TryParseDecimalInt32(AsText(field, 1));
-    if (!digits.Ok())
-        Fail(DecimalTextMessage(AsText(field, 1), "the digit count of the frame" + at, digits.problem));
-    if (digits.value < 1 || digits.value > 9)
-        Fail("the digit count of the frame" + at + " is " + std::to_string(digits.value) + ", not 1 to 9");
-    const int d = digits.value;
+    const int d = ParseDigitCount(field[0], at);
 
     if (end - 1 - d < kFrameStoreHeaderSize)
         Fail("the frame" + at + " is cut short: its size would lie in the header");
     ReadExactly(end - 1 - d, field, d, "a frame size");
-    const DecimalParse jpegSize = TryParseDecimalInt32(AsText(field, static_cast<std::size_t>(d)));
-    if (!jpegSize.Ok())
-        Fail(DecimalTextMessage(AsText(field, static_cast<std::size_t>(d)), "the size of the frame" + at,
-                                jpegSize.problem));
-    if (jpegSize.value < 0)
-        Fail("the size of the frame" + at + " is negative: " + std::to_string(jpegSize.value));
+    const std::int32_t jpegSize = ParseJpegSize(field, d, at);
 
     FrameRecord record;
     record.digitCount = d;
-    record.jpegSize = jpegSize.value;
+    record.jpegSize = jpegSize;
     record.offset = end - record.Length();
     if (record.offset < kFrameStoreHeaderSize)
         Fail("the frame" + at + " is cut short: it would need " + std::to_string(record.Length()) +

@@ -108,6 +108,9 @@ private:
 
     FrameRecord ReadForward(bool withJpeg);
     FrameRecord ReadBackward(bool withJpeg);
+    // The digit count d and the size n of a record's framing; `at` names the record in messages.
+    int ParseDigitCount(std::uint8_t field, const std::string& at) const;
+    std::int32_t ParseJpegSize(const std::uint8_t* field, int digitCount, const std::string& at) const;
     std::vector<std::uint8_t> ReadHeaderBytes();
     void ReadExactly(std::int64_t offset, std::uint8_t* into, std::int64_t count, const char* purpose) const;
     void AppendAtEnd(std::span<const std::uint8_t> head, std::span<const std::uint8_t> jpeg,
