@@ -1,5 +1,6 @@
 // The frame store file: header, records framed at both ends, walking forwards and backwards, the
 // count update, and failures that name the file and leave it as it was.
+#include "TestPictures.h"
 #include "store/FrameStore.h"
 #include "store/Jpeg.h"
 
@@ -14,25 +15,8 @@ using namespace quolva::store;
 
 namespace {
 
-struct TestPicture {
-    int width;
-    int height;
-    std::vector<std::uint8_t> rgb;
-    PictureView View() const { return {rgb.data(), width, height, width * 3, PixelLayout::Rgb24}; }
-};
-
-TestPicture Busy(int width, int height, std::uint32_t seed)
-{
-    TestPicture picture{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
-    std::uint32_t state = seed * 2654435761u + 1;
-    for (auto& byte : picture.rgb) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<std::uint8_t>(state);
-    }
-    return picture;
-}
+using storetest::Busy;
+using storetest::TestPicture;
 
 std::string ReadFile(const std::string& path)
 {

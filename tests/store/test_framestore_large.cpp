@@ -1,6 +1,7 @@
 // Frame stores beyond 2 GiB and 4 GiB, and records with 9-digit sizes. The big files are sparse:
 // the pictures of the huge records are holes, so these tests need almost no disk and run in well
 // under a second; only the framing digits and a few real frames are written.
+#include "TestPictures.h"
 #include "store/FrameStore.h"
 #include "store/Jpeg.h"
 
@@ -20,25 +21,8 @@ namespace {
 constexpr std::int64_t k2GiB = std::int64_t{1} << 31;
 constexpr std::int64_t k4GiB = std::int64_t{1} << 32;
 
-struct TestPicture {
-    int width;
-    int height;
-    std::vector<std::uint8_t> rgb;
-    PictureView View() const { return {rgb.data(), width, height, width * 3, PixelLayout::Rgb24}; }
-};
-
-TestPicture Busy(int width, int height, std::uint32_t seed)
-{
-    TestPicture picture{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
-    std::uint32_t state = seed * 2654435761u + 1;
-    for (auto& byte : picture.rgb) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<std::uint8_t>(state);
-    }
-    return picture;
-}
+using storetest::Busy;
+using storetest::TestPicture;
 
 bool WriteAt(int descriptor, std::int64_t offset, const std::string& bytes)
 {
