@@ -16,5 +16,10 @@ case "$flavour" in
                   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   *) echo "build.sh: unknown flavour '$flavour' (release, test, sanitize, fuzz)" >&2; exit 2 ;;
 esac
+# A compiler cache, where one is installed, makes rebuilds in several checkouts cheap.
+if command -v ccache >/dev/null 2>&1; then
+  args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$top")}" CCACHE_NOHASHDIR=1
+fi
 cmake -S "$top" -B "$out" -G Ninja "${args[@]}" >/dev/null
 cmake --build "$out" -j"$(nproc)"
