@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 
@@ -233,7 +234,12 @@ JpegDimensions ReadJpegDimensions(std::span<const std::uint8_t> jpeg, std::strin
     return {static_cast<int>(decoder.info.image_width), static_cast<int>(decoder.info.image_height)};
 }
 
-Picture DecodeJpeg(std::span<const std::uint8_t> jpeg, std::string_view source)
+namespace {
+
+// Decodes at full size into the rows `target` hands out once the size is known: 3 bytes a pixel (R, G, B)
+// or 4 (B, G, R, 255).
+void DecodeInto(std::span<const std::uint8_t> jpeg, std::string_view source, PixelLayout layout,
+                const std::function<PixelTarget(int width, int height)>& target)
 {
     const std::string failure = Described(source, jpeg.size());
     if (jpeg.empty())
@@ -248,20 +254,22 @@ Picture DecodeJpeg(std::span<const std::uint8_t> jpeg, std::string_view source)
         throw JpegError(failure + ": a picture of " + std::to_string(width) + "×" + std::to_string(height) +
                         " pixels is too large");
 
-    Picture picture(static_cast<int>(width), static_cast<int>(height));
+    const PixelTarget into = target(static_cast<int>(width), static_cast<int>(height));
     std::vector<JSAMPROW> rows(static_cast<std::size_t>(height));
-    for (int y = 0; y < picture.Height(); ++y)
-        rows[static_cast<std::size_t>(y)] = picture.Row(y);
+    for (std::int64_t y = 0; y < height; ++y)
+        rows[static_cast<std::size_t>(y)] = into.pixels + y * into.stride;
 
+    const int components = BytesPerPixel(layout);
     bool unexpectedShape = false;
     bool stalled = false;
     Guarded(decoder.errors, failure, [&] {
-        info.out_color_space = JCS_RGB;
+        // BGRA rather than BGRX: libjpeg-turbo then sets the fourth byte to 255.
+        info.out_color_space = layout == PixelLayout::Xrgb32 ? JCS_EXT_BGRA : JCS_RGB;
         info.scale_num = 1;
         info.scale_denom = 1;
         jpeg_start_decompress(&info);
         if (info.output_width != info.image_width || info.output_height != info.image_height ||
-            info.output_components != 3) {
+            info.output_components != components) {
             unexpectedShape = true;
             return;
         }
@@ -275,10 +283,27 @@ Picture DecodeJpeg(std::span<const std::uint8_t> jpeg, std::string_view source)
         jpeg_finish_decompress(&info);
     });
     if (unexpectedShape)
-        throw JpegError(failure + ": the decoder did not give 24-bit pixels at full size");
+        throw JpegError(failure + ": the decoder did not give the pixels asked for at full size");
     if (stalled)
         throw JpegError(failure + ": the data ends before the picture does");
+}
+
+} // namespace
+
+Picture DecodeJpeg(std::span<const std::uint8_t> jpeg, std::string_view source)
+{
+    Picture picture;
+    DecodeInto(jpeg, source, PixelLayout::Rgb24, [&](int width, int height) {
+        picture = Picture(width, height);
+        return PixelTarget{picture.Data(), picture.Stride()};
+    });
     return picture;
+}
+
+void DecodeJpegInto(std::span<const std::uint8_t> jpeg, std::string_view source, PixelLayout layout,
+                    const std::function<PixelTarget(int width, int height)>& target)
+{
+    DecodeInto(jpeg, source, layout, target);
 }
 
 } // namespace quolva::store

@@ -4,6 +4,7 @@
 #include "store/StoreError.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -42,5 +43,17 @@ JpegDimensions ReadJpegDimensions(std::span<const std::uint8_t> jpeg, std::strin
 // Decodes to 24-bit RGB at full size. Any damage the decoder notices (including data that ends early)
 // is an error, never a partly grey picture.
 Picture DecodeJpeg(std::span<const std::uint8_t> jpeg, std::string_view source = "JPEG picture");
+
+// Where a decoder puts its rows: the first row and the distance in bytes from one row to the next.
+struct PixelTarget {
+    std::uint8_t* pixels = nullptr;
+    std::ptrdiff_t stride = 0;
+};
+
+// Decodes at full size into memory the caller provides once the size is known (`target` is called once,
+// before any pixel is written): Rgb24 gives R, G, B; Xrgb32 gives B, G, R, 255, a 32-bit picture ready
+// for the screen without a conversion. Fails as DecodeJpeg does.
+void DecodeJpegInto(std::span<const std::uint8_t> jpeg, std::string_view source, PixelLayout layout,
+                    const std::function<PixelTarget(int width, int height)>& target);
 
 } // namespace quolva::store
