@@ -54,6 +54,18 @@ void TForm7::N19Click()
     windows_.Form1().N1Click();
 }
 
+void TForm7::ToolButton12Click()
+{
+    if (!recording_.Close())
+        return;
+    setWindowTitle(QStringLiteral("Quolva 4.1"));
+}
+
+void TForm7::ShowPicture(const QImage& picture)
+{
+    pictureOnView_ = picture;
+}
+
 void TForm7::FormClose()
 {
     windows_.Form1().FinishBeforeExit();

@@ -1,4 +1,7 @@
 #pragma once
+#include "editor/OpenRecording.h"
+
+#include <QImage>
 #include <QMainWindow>
 
 class QMenu;
@@ -23,6 +26,14 @@ public:
     void N18Click();
     void N19Click();
 
+    // The recording open in the editor, whose handles and cursor the exports share.
+    OpenRecording& recording() { return recording_; }
+    // Close (ToolButton12Click): releases the open recording; the publish dialog runs it when it closes.
+    void ToolButton12Click();
+    // Shows a picture as the frame on view (Image4); the publish dialog's frame step shows each frame.
+    void ShowPicture(const QImage& picture);
+    const QImage& PictureOnView() const { return pictureOnView_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -30,6 +41,8 @@ private:
     void FormClose();
 
     app::WindowSet& windows_;
+    OpenRecording recording_;
+    QImage pictureOnView_;
 };
 
 } // namespace quolva::editor
