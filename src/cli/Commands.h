@@ -10,6 +10,7 @@ int FramesCommand(const QStringList& arguments);
 int CheckCommand(const QStringList& arguments);
 int RecordCommand(int argc, char** argv, const QStringList& arguments);
 int RepairCommand(const QStringList& arguments);
+int PublishCommand(int argc, char** argv, const QStringList& arguments);
 
 // Plain text output.
 void out(const QString& line);

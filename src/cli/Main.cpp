@@ -31,7 +31,11 @@ const char* kUsage =
     "  check REC.avi         checks the frame store and the AVI indexes; status 1 at the first fault\n"
     "  record OUT.avi [--seconds N] [--region WxH+X+Y | --full-screen] [--follow] [--continue]\n"
     "                        records the screen and the default sound input (needs an X display)\n"
-    "  repair REC.avi        after a crash: header count, torn last record, AVI index\n";
+    "  repair REC.avi        after a crash: header count, torn last record, AVI index\n"
+    "  publish REC.avi --avi [--codec NAME] [--quality Q]\n"
+    "                        adds the frames as a video stream to the recording's AVI file\n"
+    "  publish REC.avi --swf OUT.swf\n"
+    "                        writes the recording as an SWF movie with its sound\n";
 
 } // namespace
 
@@ -56,6 +60,8 @@ int main(int argc, char** argv)
             return quolva::cli::RecordCommand(argc, argv, arguments);
         if (command == QLatin1String("repair"))
             return quolva::cli::RepairCommand(arguments);
+        if (command == QLatin1String("publish"))
+            return quolva::cli::PublishCommand(argc, argv, arguments);
     } catch (const std::exception& failure) {
         quolva::cli::err(QStringLiteral("quolvactl %1: %2").arg(command, QString::fromUtf8(failure.what())));
         return 1;

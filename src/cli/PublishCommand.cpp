@@ -1,0 +1,72 @@
+// quolvactl publish: the publish dialog's exports without the dialog. The recording is opened as the
+// editor opens it, and the same export objects write the movie.
+#include "cli/Commands.h"
+#include "cli/PublishCommands.h"
+#include "editor/OpenRecording.h"
+
+#include <QCoreApplication>
+
+#include <stdexcept>
+
+namespace quolva::cli {
+namespace {
+
+const char* kUsage = "usage: quolvactl publish REC.avi --avi [--codec NAME] [--quality Q]\n"
+                     "       quolvactl publish REC.avi --swf OUT.swf";
+
+PublishOptions parsePublishOptions(const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        throw std::invalid_argument("no recording given");
+    PublishOptions options;
+    options.recording = arguments.front();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const auto value = [&]() -> QString {
+            if (i + 1 >= arguments.size())
+                throw std::invalid_argument(qPrintable(argument + QStringLiteral(" needs a value")));
+            return arguments[++i];
+        };
+        if (argument == QLatin1String("--avi")) {
+            options.avi = true;
+        } else if (argument == QLatin1String("--swf")) {
+            options.swfOutput = value();
+        } else if (argument == QLatin1String("--codec")) {
+            options.codec = value();
+        } else if (argument == QLatin1String("--quality")) {
+            bool ok = false;
+            options.quality = value().toInt(&ok);
+            if (!ok || options.quality < 0 || options.quality > 100)
+                throw std::invalid_argument("--quality needs a whole number from 0 to 100");
+        } else {
+            throw std::invalid_argument(qPrintable(QStringLiteral("unknown option ") + argument));
+        }
+    }
+    if (options.avi == !options.swfOutput.isEmpty())
+        throw std::invalid_argument("give either --avi or --swf OUT.swf");
+    if (!options.avi && (!options.codec.isEmpty() || options.quality >= 0))
+        throw std::invalid_argument("--codec and --quality belong to --avi");
+    return options;
+}
+
+} // namespace
+
+int PublishCommand(int argc, char** argv, const QStringList& arguments)
+{
+    PublishOptions options;
+    try {
+        options = parsePublishOptions(arguments);
+    } catch (const std::invalid_argument& problem) {
+        err(QStringLiteral("quolvactl publish: %1\n%2").arg(QString::fromUtf8(problem.what()), QString::fromUtf8(kUsage)));
+        return 2;
+    }
+    // Pictures are decoded and converted with QtGui; no window is shown.
+    QCoreApplication application(argc, argv);
+    editor::OpenRecording recording;
+    recording.Open(options.recording);
+    const int status = options.avi ? PublishAvi(recording, options) : PublishSwf(recording, options);
+    recording.Close();
+    return status;
+}
+
+} // namespace quolva::cli
