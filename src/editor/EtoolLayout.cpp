@@ -81,6 +81,8 @@ QToolBar* numberBand(TForm7* window, const char* name, const QString& label, QLi
     edit = new QLineEdit(bar);
     edit->setObjectName(QLatin1String(editName));
     edit->setReadOnly(readOnly);
+    if (readOnly)
+        edit->setFocusPolicy(Qt::ClickFocus); // the keyboard starts elsewhere, not in a number it cannot change
     edit->setFixedWidth(width);
     edit->setText(QStringLiteral("0"));
     bar->addWidget(edit);

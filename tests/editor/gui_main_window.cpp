@@ -872,7 +872,8 @@ private slots:
         QCOMPARE(prompts->messages.at(0).caption, QStringLiteral("提示"));
     }
 
-    // The screenshots of the documentation: a frame on view, and the edit panel open.
+    // The screenshots of the documentation: a frame on view, and the edit panel open. The screen is taken
+    // over the window's frame, so that a window manager's title bar shows the caption.
     void screenshotsOfTheMainWindow()
     {
         ScriptedPrompts::Installed prompts;
@@ -910,13 +911,18 @@ private slots:
         QVERIFY(test::pointerTo(*window.ToolButton1, window.ToolButton1->rect().center()));
         QTRY_COMPARE(window.StatusPanels[0]->text(), QStringLiteral("打开所录文件进行编辑。"));
         QTest::qWait(300);
-        test::saveScreenshot(test::screenOf(window), QStringLiteral("main-window-frame.png"));
+        const auto framed = [&] {
+            return window.screen()->grabWindow(0, window.frameGeometry().x(), window.frameGeometry().y(),
+                                               window.frameGeometry().width(), window.frameGeometry().height())
+                .toImage();
+        };
+        test::saveScreenshot(framed(), QStringLiteral("main-window-frame.png"));
 
         window.ToolButton14->click();
         QVERIFY(test::pointerTo(*window.Memo1, window.Memo1->rect().center()));
         QTest::qWait(300);
         const QImage panel = test::screenOf(window);
-        test::saveScreenshot(panel, QStringLiteral("main-window-edit-panel.png"));
+        test::saveScreenshot(framed(), QStringLiteral("main-window-edit-panel.png"));
         // The panel is on the screen, at the left, and the picture moved right of it.
         QCOMPARE(window.tedit->mapTo(&window, QPoint(0, 0)).x(), 0);
         QVERIFY(panel.pixelColor(window.ScrollBox1->mapTo(&window, QPoint(5, 5))) != QColor(128, 128, 128));
