@@ -456,6 +456,16 @@ private slots:
         }
         window.ToolButton14->click();
         QVERIFY(window.tedit->isVisible());
+
+        // The speed box shows the up-down's position, which stays within 1 to 10.
+        window.Panel7->setEnabled(true);
+        for (int i = 0; i < 12; ++i)
+            window.UpDown1->upButton()->click();
+        QCOMPARE(window.Edit4->text(), QStringLiteral("10"));
+        for (int i = 0; i < 12; ++i)
+            window.UpDown1->downButton()->click();
+        QCOMPARE(window.Edit4->text(), QStringLiteral("1"));
+        QCOMPARE(window.UpDown1->position(), 1);
     }
 
     // The browser on a five-frame recording: open, "1" and the caption, next with its wrap, next then
@@ -554,6 +564,41 @@ private slots:
         }
         QVERIFY(!window.Timer6.isActive());
         QVERIFY(prompts->unexpected.isEmpty());
+    }
+
+    // Close deletes the frame store only when an SWF movie was written and "删除临时文件" stands at "是";
+    // closing the window releases the recording and deletes nothing.
+    void closeDeletesTheFrameStoreOnlyAfterAnSwfExport()
+    {
+        ScriptedPrompts::Installed prompts;
+        const auto windows = app::startUp();
+        TForm7& window = windows->Form7();
+        publish::TForm6& publisher = windows->Form6();
+        QVERIFY(publisher.deletesTemporaryFiles());
+
+        const QString kept = recording(QStringLiteral("kept.avi"));
+        openThroughDialog(window, *prompts, kept);
+        publisher.swfExportStarted = false;
+        window.ToolButton12->click();
+        QVERIFY(QFile::exists(kept + ".xxx"));
+
+        const QString exported = recording(QStringLiteral("exported.avi"));
+        openThroughDialog(window, *prompts, exported);
+        publisher.swfExportStarted = true;
+        window.ToolButton12->click();
+        QVERIFY(!QFile::exists(exported + ".xxx"));
+        QVERIFY(QFile::exists(exported));
+
+        const QString atExit = recording(QStringLiteral("at-exit.avi"));
+        openThroughDialog(window, *prompts, atExit);
+        window.ToolButton6->click();
+        window.FormClose();
+        QVERIFY(!window.recording().IsOpen());
+        QVERIFY(!window.Timer6.isActive());
+        QVERIFY(QFile::exists(atExit + ".xxx"));
+        QCOMPARE(descriptorsOn(atExit) + descriptorsOn(atExit + ".xxx"), 0);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Quolva 4.1-初始文件") + atExit);
+        QVERIFY(prompts->messages.isEmpty());
     }
 
     // The playback pace on the window, and what the publish dialog is handed.
