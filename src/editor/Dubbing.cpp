@@ -24,7 +24,7 @@ Dubbing::~Dubbing()
     }
 }
 
-void Dubbing::Start()
+void Dubbing::AddStream()
 {
     // The buffers of an earlier capture belong to the earlier stream: written there first.
     if (capture_.buffersOutstanding() > 0)
@@ -35,7 +35,13 @@ void Dubbing::Start()
         throw store::StoreError(store::AviLastError());
     store::AVIStreamSetFormat(stream, 0, &recording_.audioFormat, sizeof recording_.audioFormat);
     recording_.dubbingStreams.push_back(stream);
-    capture_.StartSoundCapture(recording_.audioFormat, stream);
+}
+
+void Dubbing::StartCapture()
+{
+    if (recording_.dubbingStreams.empty())
+        AddStream();
+    capture_.StartSoundCapture(recording_.audioFormat, recording_.dubbingStreams.back());
 }
 
 void Dubbing::Stop()

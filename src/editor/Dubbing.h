@@ -20,9 +20,12 @@ public:
     Dubbing(OpenRecording& recording, QWidget* messageOwner);
     ~Dubbing() override;
 
-    // A new dubbing stream (the latest of OpenRecording::dubbingStreams) and the capture started into it
-    // (BitBtn1Click). Device failures are told as the recording panel tells them and stop nothing.
-    void Start();
+    // A new audio stream in the recording's AVI file, from its stream description and format; it becomes
+    // the dubbing stream (the latest of OpenRecording::dubbingStreams).
+    void AddStream();
+    // The capture into the dubbing stream (BitBtn1Click). Device failures are told as the recording panel
+    // tells them and stop nothing.
+    void StartCapture();
     // The capture's stop sequence (BitBtn2Click): the buffers it hands back are written as their events
     // arrive.
     void Stop();

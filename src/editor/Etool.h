@@ -1,4 +1,5 @@
 #pragma once
+#include "editor/Dubbing.h"
 #include "editor/OpenRecording.h"
 #include "platform/Prompts.h"
 
@@ -198,6 +199,7 @@ public:
 
     // ---- The open recording, whose handles and cursor the rewriting, the dubbing and the exports share.
     OpenRecording& recording() { return recording_; }
+    Dubbing& dubbing() { return dubbing_; }
 
     // Shows a picture as the frame on view (Image4's picture); the publish dialog's frame step shows
     // each frame through it.
@@ -347,6 +349,7 @@ private:
 
     app::WindowSet& windows_;
     OpenRecording recording_;
+    Dubbing dubbing_{recording_, this}; // after the recording it writes into
     QString lastHandler_;
 };
 

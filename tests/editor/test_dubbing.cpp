@@ -44,7 +44,8 @@ private slots:
         editor::OpenRecording recording;
         recording.Open(path);
         editor::Dubbing dubbing(recording, nullptr);
-        dubbing.Start();
+        dubbing.AddStream();
+        dubbing.StartCapture();
         QTest::qWait(2500);
         dubbing.Stop();
         dubbing.Finish();
@@ -70,10 +71,12 @@ private slots:
         recording.Open(path);
         const std::vector<std::uint8_t> original = readAll(recording.audioStream);
         editor::Dubbing dubbing(recording, nullptr);
-        dubbing.Start();
+        dubbing.AddStream();
+        dubbing.StartCapture();
         QTest::qWait(1200);
         dubbing.Stop();
-        dubbing.Start(); // at once: the first capture's last buffers still go into the first new stream
+        dubbing.AddStream();
+        dubbing.StartCapture(); // at once: the first capture's last buffers still go into the first new stream
         QTest::qWait(1200);
         dubbing.Finish();
         const store::LONG first = store::AVIStreamLength(recording.dubbingStreams[0]);
@@ -103,7 +106,8 @@ private slots:
         editor::OpenRecording recording;
         recording.Open(path);
         editor::Dubbing dubbing(recording, nullptr);
-        dubbing.Start();
+        dubbing.AddStream();
+        dubbing.StartCapture();
         QTest::qWait(1600);
         dubbing.Finish();
         QVERIFY(!dubbing.IsCapturing());
