@@ -317,6 +317,9 @@ const void* VideoCompressorHandle::Compress(COMPVARS& pc, const void* bits, bool
     const int sourceStride = -stride_;
     sws_scale(scaler_, &top, &sourceStride, 0, height_, frame_->data, frame_->linesize);
     frame_->pts = pc.lFrame++;
+    // With a fixed quantiser the MPEG-style encoders take it from each frame, not from the context.
+    if (context_->flags & AV_CODEC_FLAG_QSCALE)
+        frame_->quality = context_->global_quality;
     const int sent = avcodec_send_frame(context_, frame_);
     if (sent < 0)
         Fail("压缩", sent);
