@@ -399,11 +399,13 @@ void TForm6::closeEvent(QCloseEvent* event)
 
 void TForm6::FormClose()
 {
-    if (!fileReady)
-        return;
+    // The compressor and the video stream are let go whatever the main window did meanwhile (its own
+    // close-file leaves the AVI file to the stream, which completes it when released here).
     export_->Release();
     frameBitmap_ = QImage();
     freshExport();
+    if (!fileReady)
+        return;
     windows_.Form7().ToolButton12Click();
     fileReady = false;
 }

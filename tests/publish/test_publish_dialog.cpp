@@ -309,6 +309,27 @@ private slots:
         QVERIFY2(check.Clean(), check.message.c_str());
     }
 
+    // The recording closed under a running export (by anything that ignored the hold): the export stops
+    // with a message, and closing the dialog releases the stream, which completes the file.
+    void aRecordingClosedUnderTheExportStillGivesACompleteFile()
+    {
+        RecordingSpec spec;
+        spec.frames = 6;
+        const QString path = MakeRecording(dir_.path(), "closed-under.avi", spec);
+        openAndShow(path);
+        dialog().SpeedButton4Click();
+        QVERIFY(recording().Close());
+        dialog().fileReady = false; // as the main window's close command leaves it
+        QVERIFY(runTimer1(dialog()));
+        QCOMPARE(prompts().messages.size(), 1);
+        QVERIFY(prompts().messages[0].text.contains(QStringLiteral("第 1 帧")));
+        dialog().close();
+        QVERIFY(!dialog().isVisible());
+        const store::AviCheckReport check = store::CheckAviFile(QFile::encodeName(path).toStdString());
+        QVERIFY2(check.Clean(), check.message.c_str());
+        QCOMPARE(avitest::probeStreams(path).size(), 2);
+    }
+
     // The SWF start: the save dialog as described, then the flags the main window's close command reads
     // to decide whether the frame store goes ("删除临时文件" at "是") or stays ("否").
     void theSwfStartSetsWhatTheCloseCommandReads_data()
