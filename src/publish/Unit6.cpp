@@ -44,6 +44,7 @@ QPushButton* addButton(QWidget* parent, const char* name, const QString& caption
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(at);
+    button->setAutoDefault(false); // Enter presses nothing; only Esc has a button (Button7)
     return button;
 }
 
