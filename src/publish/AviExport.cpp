@@ -79,12 +79,20 @@ VideoTimeBase ExactVideoTimeBase(std::int32_t frameCount, std::int32_t soundLeng
 void PictureToDib(const QImage& picture, std::int32_t width, std::int32_t height, std::vector<std::uint8_t>& dib)
 {
     const std::int32_t rowBytes = DibRowBytes(width);
-    dib.assign(static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height), 0);
     const QImage source = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32
                               ? picture
                               : picture.convertToFormat(QImage::Format_RGB32);
     const int copyWidth = std::min(width, source.width());
     const int copyHeight = std::min(height, source.height());
+    const std::size_t size = static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height);
+    if (copyWidth == width && copyHeight == height && dib.size() == size) {
+        // Every pixel is written below: only the fill at the end of each row needs zeros.
+        for (int y = 0; y < height; ++y)
+            std::memset(dib.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(rowBytes) + width * 3, 0,
+                        static_cast<std::size_t>(rowBytes - width * 3));
+    } else {
+        dib.assign(size, 0);
+    }
     for (int y = 0; y < copyHeight; ++y) {
         // 32-bit pixels lie in memory as blue, green, red, 255; the DIB takes the first three, its
         // bottom row first.
