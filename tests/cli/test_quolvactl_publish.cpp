@@ -142,10 +142,10 @@ private slots:
 
     void withoutSoundTheFramesKeepTheCapturePace()
     {
-        RecordingSpec spec;
-        spec.frames = 5;
-        spec.withSoundStream = false;
-        const QString path = MakeRecording(dir_.path(), "silent.avi", spec);
+        RecordingSpec recipe;
+        recipe.frames = 5;
+        recipe.withSoundStream = false;
+        const QString path = MakeRecording(dir_.path(), "silent.avi", recipe);
         const Run run = quolvactl({"publish", path, "--avi"});
         QVERIFY2(run.status == 0, qPrintable(run.err));
         QVERIFY2(run.out.contains(QStringLiteral("time base: 10/1 frames per second")), qPrintable(run.out));

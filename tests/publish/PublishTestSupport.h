@@ -45,11 +45,11 @@ inline QImage ScreenLikePicture(int k, int width, int height)
 inline QString MakeScreenRecording(const QString& dir, const QString& name, int width, int height, int frames,
                                    std::int64_t soundBytes = 22050)
 {
-    RecordingSpec spec;
-    spec.frames = 0;
-    spec.headerCount = frames;
-    spec.soundBytes = soundBytes;
-    const QString path = MakeRecording(dir, name, spec);
+    RecordingSpec recipe;
+    recipe.frames = 0;
+    recipe.headerCount = frames;
+    recipe.soundBytes = soundBytes;
+    const QString path = MakeRecording(dir, name, recipe);
     store::FrameStore store = store::FrameStore::OpenFrameStoreForAppend(QFile::encodeName(path + ".xxx").toStdString());
     for (int k = 0; k < frames; ++k) {
         const QImage picture = ScreenLikePicture(k, width, height);

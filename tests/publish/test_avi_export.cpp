@@ -74,9 +74,9 @@ QByteArray soundOf(const QString& path)
     return avitest::readAll(audio);
 }
 
-QByteArray fixtureSoundBytes(const RecordingSpec& spec)
+QByteArray fixtureSoundBytes(const RecordingSpec& recipe)
 {
-    const std::vector<std::uint8_t> bytes = FixtureSound(spec);
+    const std::vector<std::uint8_t> bytes = FixtureSound(recipe);
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
 
@@ -148,12 +148,12 @@ private slots:
     // The file says what the time base says: 96 frames last exactly as long as 12.4 s of sound.
     void ninetySixFramesLastAsLongAsTheSound()
     {
-        RecordingSpec spec;
-        spec.frames = 96;
-        spec.width = 16;
-        spec.height = 16;
-        spec.soundBytes = 136710 * 2; // 12.4 s at 11025 Hz, 16-bit mono
-        const QString path = MakeRecording(dir_.path(), "twelve.avi", spec);
+        RecordingSpec recipe;
+        recipe.frames = 96;
+        recipe.width = 16;
+        recipe.height = 16;
+        recipe.soundBytes = 136710 * 2; // 12.4 s at 11025 Hz, 16-bit mono
+        const QString path = MakeRecording(dir_.path(), "twelve.avi", recipe);
         const Published published = publishRecording(path);
         QVERIFY2(published.failure.isEmpty(), qPrintable(published.failure));
         const store::AVISTREAMINFOA info = videoInfoOf(path);
@@ -208,11 +208,11 @@ private slots:
     // "否": every frame bit for bit as the store decodes it, rows padded, the sound untouched and first.
     void uncompressedFramesAreTheStoreFrames()
     {
-        RecordingSpec spec;
-        spec.frames = 12;
-        spec.width = 65; // rows of 195 bytes, padded to 196
-        spec.height = 49;
-        const QString path = MakeRecording(dir_.path(), "plain.avi", spec);
+        RecordingSpec recipe;
+        recipe.frames = 12;
+        recipe.width = 65; // rows of 195 bytes, padded to 196
+        recipe.height = 49;
+        const QString path = MakeRecording(dir_.path(), "plain.avi", recipe);
         bool held = false;
         const Published published = publishRecording(path, {}, &held);
         QVERIFY2(published.failure.isEmpty(), qPrintable(published.failure));
@@ -228,8 +228,8 @@ private slots:
         QCOMPARE(streams[1].toObject().value("width").toInt(), 65);
         QCOMPARE(streams[1].toObject().value("nb_read_packets").toString(), QStringLiteral("12"));
         QCOMPARE(avitest::ffmpegFrames(path), StoreFramesBgr(path));
-        QCOMPARE(soundOf(path), fixtureSoundBytes(spec));
-        QCOMPARE(avitest::ffmpegSound(path), fixtureSoundBytes(spec));
+        QCOMPARE(soundOf(path), fixtureSoundBytes(recipe));
+        QCOMPARE(avitest::ffmpegSound(path), fixtureSoundBytes(recipe));
 
         // The stream as the services read it: the 40-byte DIB format and frames of 196 × 49 bytes.
         store::PAVIFILE file;
@@ -388,12 +388,12 @@ private slots:
         const std::uint64_t partSize = store::AviFile::partSize();
         store::AviFile::setPartSize(256 * 1024);
         const auto restore = qScopeGuard([partSize] { store::AviFile::setPartSize(partSize); });
-        RecordingSpec spec;
-        spec.frames = 40;
-        spec.width = 160; // 57600 bytes a frame, 2.3 MB in all
-        spec.height = 120;
-        spec.soundBytes = 5 * 22050;
-        const QString path = MakeRecording(dir_.path(), "large.avi", spec);
+        RecordingSpec recipe;
+        recipe.frames = 40;
+        recipe.width = 160; // 57600 bytes a frame, 2.3 MB in all
+        recipe.height = 120;
+        recipe.soundBytes = 5 * 22050;
+        const QString path = MakeRecording(dir_.path(), "large.avi", recipe);
         const Published published = publishRecording(path);
         QVERIFY2(published.failure.isEmpty(), qPrintable(published.failure));
 
@@ -405,7 +405,7 @@ private slots:
         QCOMPARE(streams.size(), 2);
         QCOMPARE(streams[1].toObject().value("nb_read_packets").toString(), QStringLiteral("40"));
         QCOMPARE(avitest::ffmpegFrames(path), StoreFramesBgr(path));
-        QCOMPARE(avitest::ffmpegSound(path), fixtureSoundBytes(spec));
+        QCOMPARE(avitest::ffmpegSound(path), fixtureSoundBytes(recipe));
     }
 };
 

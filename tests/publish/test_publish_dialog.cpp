@@ -156,9 +156,9 @@ private slots:
     // file and closes the recording.
     void aPlainStartWritesEveryFrameUncompressed()
     {
-        RecordingSpec spec;
-        spec.frames = 7;
-        const QString path = MakeRecording(dir_.path(), "plain.avi", spec);
+        RecordingSpec recipe;
+        recipe.frames = 7;
+        const QString path = MakeRecording(dir_.path(), "plain.avi", recipe);
         openAndShow(path);
         publish::TForm6& form = dialog();
         QCOMPARE(form.frameCount, 7);
@@ -272,9 +272,9 @@ private slots:
     // the dialog closes and the file holds the whole stream.
     void closingWhileWritingFinishesTheExportFirst()
     {
-        RecordingSpec spec;
-        spec.frames = 12;
-        const QString path = MakeRecording(dir_.path(), "closing.avi", spec);
+        RecordingSpec recipe;
+        recipe.frames = 12;
+        const QString path = MakeRecording(dir_.path(), "closing.avi", recipe);
         openAndShow(path);
         dialog().SpeedButton4Click();
         QVERIFY(dialog().Timer1->isActive());
@@ -313,9 +313,9 @@ private slots:
     // with a message, and closing the dialog releases the stream, which completes the file.
     void aRecordingClosedUnderTheExportStillGivesACompleteFile()
     {
-        RecordingSpec spec;
-        spec.frames = 6;
-        const QString path = MakeRecording(dir_.path(), "closed-under.avi", spec);
+        RecordingSpec recipe;
+        recipe.frames = 6;
+        const QString path = MakeRecording(dir_.path(), "closed-under.avi", recipe);
         openAndShow(path);
         dialog().SpeedButton4Click();
         QVERIFY(recording().Close());
