@@ -354,6 +354,22 @@ std::optional<QImage> OpenRecording::ReadNextPicture()
     return Decode(record);
 }
 
+std::optional<QSize> OpenRecording::FirstFrameSize()
+{
+    RequireOpen();
+    const std::int64_t cursor = frames_->Position();
+    std::optional<QSize> size;
+    try {
+        frames_->Seek(store::kFrameStoreHeaderSize);
+        const store::FrameRecord first = frames_->ReadNextFrame();
+        const store::JpegDimensions dimensions = store::ReadJpegDimensions(first.jpeg);
+        size = QSize(dimensions.width, dimensions.height);
+    } catch (const store::StoreError&) {
+    }
+    frames_->Seek(cursor);
+    return size;
+}
+
 int OpenRecording::PlaybackIntervalMs() const
 {
     if (!std::isfinite(framePeriod) || framePeriod < 1.0f || framePeriod > 3.6e6f)

@@ -5,6 +5,7 @@
 #include "store/WinTypes.h"
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
@@ -91,6 +92,9 @@ public:
     // --- The publisher's frame step: the record at the cursor, decoded, without the browser's
     // counters and without wrapping. Nothing at the end of the store.
     std::optional<QImage> ReadNextPicture();
+    // The size of the first frame, read from its JPEG header; the cursor is left where it was. Nothing
+    // when the store holds no readable first record.
+    std::optional<QSize> FirstFrameSize();
 
     std::int64_t Cursor() const;
     void SetCursor(std::int64_t position);

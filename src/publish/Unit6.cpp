@@ -243,9 +243,11 @@ void TForm6::Button5Click()
     if (export_->Started())
         export_->Release();
     freshExport();
+    // The frames' size comes from the first frame's header. Reading the whole frame here, through the
+    // shared cursor, would move the browser one frame on past the one it has just shown as frame 1.
     frameBitmap_ = QImage();
-    Button3Click(); // the first frame gives the frames' size
-    export_->SetFrameSize(frameBitmap_.width(), frameBitmap_.height());
+    if (const std::optional<QSize> size = recording().FirstFrameSize())
+        export_->SetFrameSize(size->width(), size->height());
     ProgressBar1->setMaximum(std::max(0, frameCount));
 }
 

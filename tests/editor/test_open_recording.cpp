@@ -154,6 +154,11 @@ private slots:
         QCOMPARE(handOver.frameCount, 4);
         QCOMPARE(handOver.soundLength, 12345);
         QCOMPARE(handOver.soundRate, 22050);
+        // The frames' size, learnt without moving the cursor.
+        recording.NextFrame();
+        const qint64 cursor = recording.Cursor();
+        QCOMPARE(recording.FirstFrameSize(), std::optional<QSize>(QSize(64, 48)));
+        QCOMPARE(recording.Cursor(), cursor);
     }
 
     // A store without records opens; there is nothing to show and nothing to wrap to.
