@@ -31,7 +31,8 @@ const char* kUsage =
     "  check REC.avi         checks the frame store and the AVI indexes; status 1 at the first fault\n"
     "  record OUT.avi [--seconds N] [--region WxH+X+Y | --full-screen] [--follow] [--continue]\n"
     "                        records the screen and the default sound input (needs an X display)\n"
-    "  repair REC.avi        after a crash: header count, torn last record, AVI index\n";
+    "  repair REC.avi        after a crash: header count, torn last record, AVI index (damage in the\n"
+    "                        middle of the frame store is reported, not cut)\n";
 
 } // namespace
 

@@ -406,6 +406,24 @@ private slots:
         QVERIFY2(run.err.contains("not finished; run quolvactl repair"), qPrintable(run.err));
     }
 
+    // Repair cuts nothing when the damage lies before records that are still read: it names the damaged
+    // record's offset, leaves the store byte for byte, and says the recording is not repaired.
+    void repairLeavesDamageInTheMiddleAlone()
+    {
+        const std::vector<qint64> starts = recordStarts(jpegs_);
+        const QString damaged = copyRecording(QStringLiteral("middle.avi"));
+        QByteArray store = fileBytes(damaged + ".xxx");
+        const qint64 trailingDigit = starts[2] - 2;
+        store[trailingDigit] = store[trailingDigit] == '9' ? '8' : static_cast<char>(store[trailingDigit] + 1);
+        QVERIFY(writeBytes(damaged + ".xxx", store));
+        const Run run = quolvactl({QStringLiteral("repair"), damaged});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.out.contains(QString("offset %1").arg(starts[1])) && run.out.contains("left as it is"),
+                 qPrintable(run.out + run.err));
+        QVERIFY2(run.err.contains("not repaired"), qPrintable(run.err));
+        QCOMPARE(fileBytes(damaged + ".xxx"), store);
+    }
+
     void usageErrorsGiveStatus2()
     {
         const QList<QStringList> misuses{
