@@ -181,8 +181,9 @@ private slots:
             {"frame records", "4"},
             {"frame size", "64x48"},
             {"sound format", "11025Hz,16Bits1Channel"},
-            {"sound length bytes", QString::number(kSoundBytes)},
+            {"sound data bytes", QString::number(kSoundBytes)},
             {"sound length ms", "100200"},
+            {"sound header length", QString::number(kSoundBytes)},
             {"streams", "1"},
             {"stream 0 type", "auds"},
             {"stream 0 handler", "0"},
@@ -199,6 +200,39 @@ private slots:
         };
         QCOMPARE(f, expected);
         QVERIFY(run.err.isEmpty());
+    }
+
+    // Other writers count the stream header's length in samples of the block size, not in bytes as the
+    // recorder does: info takes the sound's bytes and duration from the data and its format, and shows the
+    // header's length as it is.
+    void infoReportsTheSoundOfFilesFromOtherWriters_data()
+    {
+        QTest::addColumn<QString>("channels");
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<QString>("dataBytes");
+        QTest::addColumn<QString>("headerLength");
+        QTest::newRow("ffmpeg, 2 s mono 16-bit 11025 Hz") << "1" << "11025" << "44100" << "22050";
+        QTest::newRow("ffmpeg, 2 s stereo 16-bit 22050 Hz") << "2" << "22050" << "176400" << "44100";
+    }
+    void infoReportsTheSoundOfFilesFromOtherWriters()
+    {
+        QFETCH(QString, channels);
+        QFETCH(QString, rate);
+        QFETCH(QString, dataBytes);
+        QFETCH(QString, headerLength);
+        const QString file = dir_.filePath(QStringLiteral("ffmpeg-%1-%2.avi").arg(channels, rate));
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-y", "-f", "lavfi", "-i",
+                                                "sine=frequency=440:duration=2:sample_rate=" + rate, "-ac", channels,
+                                                "-c:a", "pcm_s16le", file});
+        QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+        const Run run = quolvactl({QStringLiteral("info"), file});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        const QMap<QString, QString> f = facts(run.out);
+        QCOMPARE(f.value("sound data bytes"), dataBytes);
+        QCOMPARE(f.value("sound length ms"), QStringLiteral("2000"));
+        QCOMPARE(f.value("sound header length"), headerLength);
+        QCOMPARE(f.value("stream 0 length"), headerLength);
     }
 
     void infoReportsMissingPartsAndOtherStreams()
@@ -267,8 +301,9 @@ private slots:
         QVERIFY2(run.status == 0, qPrintable(run.err));
         f = facts(run.out);
         QCOMPARE(f.value("sound format"), QString("none"));
-        QCOMPARE(f.value("sound length bytes"), QString("none"));
+        QCOMPARE(f.value("sound data bytes"), QString("none"));
         QCOMPARE(f.value("sound length ms"), QString("none"));
+        QCOMPARE(f.value("sound header length"), QString("none"));
         QCOMPARE(f.value("stream 0 format bytes"), QString("0"));
 
         // A frame store with more records than its header counts (a recording that still runs).
