@@ -65,12 +65,16 @@ void RecordingSession::NewTarget(const QString& path)
     ReleaseSoundTrack();
     newMode = true;
     continueMode = false;
+    bool created = false;
     try {
         check(store::AVIFileOpen(&soundTrackFile, toPath(path), store::OF_CREATE | store::OF_WRITE | store::OF_SHARE_DENY_NONE));
+        created = true;
         check(store::AVIFileCreateStream(soundTrackFile, &audioStream, audioStreamInfo));
     } catch (...) {
         ReleaseSoundTrack();
-        QFile::remove(path);
+        // Only a file this session made is removed: one it could not open (read-only, busy) is someone's.
+        if (created)
+            QFile::remove(path);
         newMode = false;
         throw;
     }
