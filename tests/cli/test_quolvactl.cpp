@@ -12,8 +12,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <cstring>
 #include <vector>
+
+#include <sys/resource.h>
 
 using namespace quolva;
 
@@ -457,6 +460,42 @@ private slots:
                  qPrintable(run.out + run.err));
         QVERIFY2(run.err.contains("not repaired"), qPrintable(run.err));
         QCOMPARE(fileBytes(damaged + ".xxx"), store);
+    }
+
+    // quolvactl record into a nearly full disk (a file size limit fails the writes the same way, and the
+    // signal it would send is ignored as a disk gives none): the recording stops by itself, the program
+    // ends with status 1 and one clear message instead of an uncaught exception, and the frame store's
+    // header counts every record written. Offscreen, so the screen is the program's own (black).
+    void recordStopsByItselfOnAFullDisk()
+    {
+        const QString target = dir_.filePath(QStringLiteral("full-disk.avi"));
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":offscreen"));
+        environment.insert(QStringLiteral("QUOLVA_SOUND_SOURCE"), QStringLiteral("tone:440"));
+        process.setProcessEnvironment(environment);
+        process.setChildProcessModifier([] {
+            const rlimit limit{60000, 60000}; // the AVI's header room and about two seconds of sound
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            std::signal(SIGXFSZ, SIG_IGN);
+        });
+        process.start(qEnvironmentVariable("QUOLVA_BIN_DIR") + QStringLiteral("/quolvactl"),
+                      {QStringLiteral("record"), target, QStringLiteral("--seconds"), QStringLiteral("20"),
+                       QStringLiteral("--region"), QStringLiteral("64x48+0+0")});
+        QVERIFY(process.waitForStarted(10000));
+        QVERIFY2(process.waitForFinished(15000), "the recording did not stop by itself");
+        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(err.count(QStringLiteral("录制已自动停止")), 1);
+        QVERIFY2(err.contains(target), qPrintable(err));
+
+        const Run info = quolvactl({QStringLiteral("info"), target});
+        const QMap<QString, QString> f = facts(info.out);
+        QVERIFY2(f.value("frame records").toInt() > 0, qPrintable(info.out + info.err));
+        QCOMPARE(f.value("header frame count"), f.value("frame records"));
+        QVERIFY2(f.value("sound data bytes").toInt() > 0, qPrintable(info.out));
     }
 
     void usageErrorsGiveStatus2()

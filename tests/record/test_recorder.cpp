@@ -12,7 +12,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QFileInfo>
+
+#include <csignal>
 #include <fstream>
+
+#include <sys/resource.h>
 
 using namespace quolva;
 using quolva::test::ScriptedPrompts;
@@ -217,6 +222,87 @@ private slots:
         recorder->FinishRecording();
         QCOMPARE(Header(dir.filePath(QStringLiteral("twice.avi.xxx"))), std::string("2               "));
         QVERIFY(prompts->messages.isEmpty());
+    }
+
+    // With no input device the start shows its device messages; Shift+Up pressed while one is open (and
+    // the capture timer, had anything started it, ticking meanwhile) starts nothing more: the device
+    // messages come once and the frame store is made once, so every frame written is counted.
+    void aHotkeyDuringTheStartsMessagesStartsNothingMore()
+    {
+        qputenv("QUOLVA_SOUND_SOURCE", "none");
+        ScriptedPrompts::Installed prompts;
+        prepareNew(QStringLiteral("reentered.avi"));
+        bool pressed = false;
+        prompts->whileMessageShown = [&](const ScriptedPrompts::Message&) {
+            if (std::exchange(pressed, true))
+                return;
+            recorder->luzhi();
+            for (int i = 0; i < 2 && recorder->Timer1.isActive(); ++i)
+                recorder->Timer1Timer();
+        };
+        recorder->luzhi();
+        prompts->whileMessageShown = nullptr;
+        QVERIFY(pressed);
+        QVERIFY(recorder->isRecording());
+        recorder->Timer1.stop();
+        for (int i = 0; i < 3; ++i)
+            recorder->Timer1Timer();
+        recorder->tingzhi();
+        recorder->FinishRecording();
+        const QString frames = dir.filePath(QStringLiteral("reentered.avi.xxx"));
+        QCOMPARE(RecordsIn(frames), std::int64_t(recorder->framesOfLastRecording));
+        QCOMPARE(Header(frames), std::string("3               "));
+        QStringList texts;
+        for (const auto& message : prompts->messages)
+            texts << message.text;
+        QCOMPARE(texts.count(QStringLiteral("Failed to open waveform input device.")), 1);
+    }
+
+    // A full disk while recording (here: a file size limit, which fails writes the same way) stops the
+    // recording by itself with one message. The frames written are kept and counted in place in the
+    // header, the AVI file is completed or left for repair, and Record afterwards does not make the
+    // frame store again.
+    void aFullDiskStopsTheRecordingByItself()
+    {
+        ScriptedPrompts::Installed prompts;
+        prepareNew(QStringLiteral("full.avi"));
+        const QString frames = dir.filePath(QStringLiteral("full.avi.xxx"));
+        recorder->luzhi();
+        recorder->Timer1.stop();
+        for (int i = 0; i < 3; ++i)
+            recorder->Timer1Timer();
+        const qint64 record = (QFileInfo(frames).size() - 16) / 3; // the frames are alike: one size
+        auto* const formerHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit former{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &former) == 0);
+        rlimit limited = former;
+        limited.rlim_cur = static_cast<rlim_t>(QFileInfo(frames).size() + 2 * record + record / 2);
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+        int ticks = 0;
+        for (; recorder->isRecording() && ticks < 10; ++ticks)
+            recorder->Timer1Timer();
+        const bool stoppedByItself = !recorder->isRecording();
+        if (recorder->Timer3.isActive())
+            recorder->FinishRecording();
+        ::setrlimit(RLIMIT_FSIZE, &former);
+        std::signal(SIGXFSZ, formerHandler);
+
+        QVERIFY(stoppedByItself);
+        QCOMPARE(ticks, 3); // two more records fit, the third did not
+        QVERIFY2(prompts->errors.isEmpty(), qPrintable(prompts->errors.join('\n')));
+        QCOMPARE(prompts->messages.size(), 1);
+        QVERIFY2(prompts->messages[0].text.contains(QStringLiteral("录制已自动停止")), qPrintable(prompts->messages[0].text));
+        QCOMPARE(Header(frames), std::string("5               "));
+        QCOMPARE(RecordsIn(frames), std::int64_t(5));
+        QVERIFY(!recorder->Timer3.isActive());
+        const store::PAVIFILE avi = store::AviFile::open(dir.filePath(QStringLiteral("full.avi")).toStdString(), store::OF_READ);
+        QVERIFY(avi->findStream(store::streamtypeAUDIO, 0));
+
+        recorder->luzhi();
+        QVERIFY(!recorder->isRecording());
+        QCOMPARE(prompts->messages.size(), 2);
+        QCOMPARE(prompts->messages[1].text, QStringLiteral("请先进行设置"));
+        QCOMPARE(RecordsIn(frames), std::int64_t(5));
     }
 
     void aFrameStoreThatCannotBeCreatedLeavesNothingHalfStarted()

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -68,6 +69,9 @@ public:
     QList<FileRequest> fileRequests;
     QList<SoundFormatRequest> soundFormatRequests;
     QStringList unexpected; // dialogs asked for without a queued answer
+    // Runs while a message box is "open", after it is recorded: what the user (or a timer, a hotkey) does
+    // meanwhile, for tests of handlers entered again from inside a modal box.
+    std::function<void(const Message&)> whileMessageShown;
 
     std::deque<platform::MessageAnswer> messageAnswers;
     std::deque<platform::FileDialogResult> fileAnswers;
