@@ -127,7 +127,7 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
     if (options.region) {
         viewfinder.setRegionMode();
         viewfinder.setClientSize(options.region->width(), options.region->height());
-        viewfinder.move(options.region->topLeft());
+        viewfinder.placeClientOnScreen(options.region->topLeft());
         frameSize = options.region->size();
     } else if (!options.continueTarget) {
         viewfinder.setFullScreenMode();
