@@ -58,6 +58,10 @@ void TForm2::setClientSize(int width, int height)
     const QSize before = size();
     const qreal scale = screenScale();
     resize((QSizeF(width, height) / scale).toSize());
+    // With a scale factor, not every size in screen pixels has one in the window's units (225 at 2):
+    // the size asked for stands until the window is sized otherwise.
+    askedOnScreen_ = QSize(width, height);
+    askedSize_ = size();
     // A hidden window gets its resize event only when shown; the wizard must hear of it now.
     if (!isVisible() && size() != before) {
         const QSize onScreen = clientSizeOnScreen();
@@ -67,6 +71,8 @@ void TForm2::setClientSize(int width, int height)
 
 QSize TForm2::clientSizeOnScreen() const
 {
+    if (size() == askedSize_)
+        return askedOnScreen_;
     return (QSizeF(size()) * screenScale()).toSize();
 }
 
@@ -147,7 +153,7 @@ void TForm2::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     updateSeeThrough();
-    const QSize onScreen = (QSizeF(event->size()) * screenScale()).toSize();
+    const QSize onScreen = clientSizeOnScreen();
     emit clientResized(onScreen.width(), onScreen.height());
 }
 

@@ -57,6 +57,8 @@ private:
 
     bool fullScreen_ = false;
     bool seeThrough_ = false;
+    QSize askedOnScreen_; // the last client size asked for, in screen pixels
+    QSize askedSize_;     // the same in the window's units, as it came out
 };
 
 } // namespace quolva::record
