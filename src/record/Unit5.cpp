@@ -378,9 +378,9 @@ void TForm5::ContinueTargetStep()
     try {
         frameSize = session().ContinueTarget(path);
     } catch (const std::exception& failure) {
-        // No sound track to continue, or no frame to learn the size from: the wizard stays on this step.
-        platform::prompts().message(this, QString::fromUtf8(failure.what()), QStringLiteral("提示"),
-                                    platform::MessageIcon::Warning);
+        // No sound track to continue, or no frame to learn the size from: shown as an error, in the
+        // standard error box, and the wizard stays on this step.
+        platform::reportFailure(failure);
         return;
     }
     setCsbValue(1, path);
