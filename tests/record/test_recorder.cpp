@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QThread>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -30,6 +31,23 @@ std::string Header(const QString& framesPath)
     std::string header(16, '\0');
     in.read(header.data(), 16);
     return header;
+}
+
+// The first `length` bytes of the first audio stream of an AVI file.
+QByteArray SoundOf(const QString& target, store::LONG length)
+{
+    store::PAVIFILE file;
+    store::PAVISTREAM audio;
+    QByteArray sound(length, '\0');
+    store::LONG bytes = 0, samples = 0;
+    if (store::AVIFileOpen(&file, target.toStdString(), store::OF_READ) != store::AVIERR_OK ||
+        store::AVIFileGetStream(file, &audio, store::streamtypeAUDIO, 0) != store::AVIERR_OK ||
+        store::AVIStreamRead(audio, 0, length, sound.data(), length, &bytes, &samples) != store::AVIERR_OK)
+        return {};
+    sound.truncate(bytes);
+    store::AVIStreamRelease(audio);
+    store::AVIFileRelease(file);
+    return sound;
 }
 
 std::int64_t RecordsIn(const QString& framesPath)
@@ -167,6 +185,8 @@ private slots:
         QVERIFY(firstLength >= 22054);
         store::AVIStreamRelease(audio);
         store::AVIFileRelease(file);
+        const QByteArray oldSound = SoundOf(target, firstLength);
+        QCOMPARE(oldSound.size(), qsizetype(firstLength));
 
         recorder->session.ResetRecordingDefaults();
         const QSize size = recorder->session.ContinueTarget(target);
@@ -185,11 +205,46 @@ private slots:
         QCOMPARE(RecordsIn(target + QStringLiteral(".xxx")), std::int64_t(35));
         QCOMPARE(store::AVIFileOpen(&file, target.toStdString(), store::OF_READ), store::AVIERR_OK);
         QCOMPARE(store::AVIFileGetStream(file, &audio, store::streamtypeAUDIO, 0), store::AVIERR_OK);
-        QVERIFY(store::AVIStreamLength(audio) >= firstLength + 22054);
-        // The old sound is still at the start.
+        const store::LONG length = store::AVIStreamLength(audio);
+        QVERIFY(length >= firstLength + 22054);
         QCOMPARE(store::AVIFileGetStream(file, &audio, store::streamtypeAUDIO, 1), store::AVIERR_NODATA);
         store::AVIStreamRelease(audio);
         store::AVIFileRelease(file);
+        // The old sound is still at the start, byte for byte, and the new sound follows it.
+        const QByteArray sound = SoundOf(target, length);
+        QCOMPARE(sound.size(), qsizetype(length));
+        QVERIFY(sound.startsWith(oldSound));
+        QVERIFY(sound.mid(firstLength).count('\0') < length - firstLength);
+    }
+
+    // The capture timer paces the frames: 3.0 s of recording that kept pace gives 30 frames; when every
+    // tick takes 150 ms the ticks that fell due meanwhile collapse, and 3.0 s give about 20.
+    void framesArePacedByTheCaptureTimer_data()
+    {
+        QTest::addColumn<int>("tickMs");
+        QTest::addColumn<int>("fewest");
+        QTest::addColumn<int>("most");
+        QTest::newRow("ticks that keep pace") << 0 << 28 << 31;
+        QTest::newRow("ticks of 150 ms") << 150 << 18 << 21;
+    }
+    void framesArePacedByTheCaptureTimer()
+    {
+        QFETCH(int, tickMs);
+        QFETCH(int, fewest);
+        QFETCH(int, most);
+        ScriptedPrompts::Installed prompts;
+        prepareNew(QStringLiteral("paced%1.avi").arg(tickMs));
+        recorder->luzhi();
+        // A slow tick: after the grabber's own work (a 64 × 48 grab, well under a millisecond) the thread
+        // is busy for the rest of it.
+        if (tickMs > 0)
+            connect(&recorder->Timer1, &QTimer::timeout, recorder.get(), [&] { QThread::msleep(static_cast<unsigned long>(tickMs)); });
+        QTest::qWait(3000);
+        recorder->tingzhi();
+        recorder->FinishRecording();
+        const int frames = recorder->framesOfLastRecording;
+        QVERIFY2(frames >= fewest && frames <= most, qPrintable(QString::number(frames)));
+        QCOMPARE(RecordsIn(dir.filePath(QStringLiteral("paced%1.avi.xxx").arg(tickMs))), std::int64_t(frames));
     }
 
     void stopRightAfterRecordGivesAConsistentEmptyStore()
