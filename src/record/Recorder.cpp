@@ -51,7 +51,7 @@ void Recorder::luzhi()
     // Marked before the first message box the start may show: a hotkey pressed while one is open
     // comes back here and must find the start under way.
     starting_ = true;
-    const auto started = qScopeGuard([this] { starting_ = false; });
+    const auto startDone = qScopeGuard([this] { starting_ = false; });
 
     store::AVIStreamSetFormat(session.audioStream, 0, &session.soundFormat, sizeof(session.soundFormat));
 
