@@ -15,8 +15,8 @@ packages=(
   fonts-wqy-microhei xdg-utils xchm
   # help file compiler
   fp-utils
-  # tests: virtual display, pointer and keys, sound server, independent readers, sanitizers and fuzzers
-  xvfb xdotool x11-apps pulseaudio pulseaudio-utils ffmpeg sox python3-yaswfp
+  # tests: virtual display, window manager, pointer and keys, sound server, independent readers, sanitizers and fuzzers
+  xvfb openbox wmctrl xdotool x11-apps x11-utils pulseaudio pulseaudio-utils ffmpeg sox python3-yaswfp
   clang libclang-rt-14-dev
 )
 

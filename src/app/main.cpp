@@ -2,31 +2,26 @@
 // window closes.
 #include "app/Application.h"
 #include "app/Artwork.h"
+#include "app/DisplayPlatform.h"
 #include "app/Startup.h"
+#include "platform/Failures.h"
+#include "platform/Prompts.h"
 
 #include <QStringList>
+#include <QTimer>
 #include <QtGlobal>
 
 #include <cstdio>
 #include <memory>
 
-namespace {
-
-// Qt aborts when it cannot reach a display; say clearly what is missing instead.
-bool displayAvailable()
-{
-    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
-           || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
-    if (!displayAvailable()) {
-        std::fprintf(stderr, "quolva: no graphical display: DISPLAY is not set.\n"
-                             "Quolva is a desktop program; start it inside an X11 session "
-                             "(or set QT_QPA_PLATFORM=offscreen for a headless run).\n");
+    // Qt aborts when it cannot reach a display; say clearly what is missing instead.
+    const quolva::app::DisplayChoice display = quolva::app::chooseDisplayPlatform();
+    if (display == quolva::app::DisplayChoice::NoDisplay) {
+        std::fprintf(stderr, "quolva: no X11 display: DISPLAY is not set.\n"
+                             "Quolva records X11 screens; start it inside an X11 session or a Wayland session "
+                             "with XWayland (or set QT_QPA_PLATFORM=offscreen for a headless run).\n");
         return 2;
     }
 
@@ -46,5 +41,14 @@ int main(int argc, char** argv)
     const std::unique_ptr<quolva::app::WindowSet> windows = quolva::app::startUp(recording);
     if (!windows)
         return 1;
+    if (display == quolva::app::DisplayChoice::XWayland) {
+        // Told once, when the main window is up.
+        QTimer::singleShot(0, &windows->mainWindow(), [&windows] {
+            quolva::platform::runGuarded([&] {
+                quolva::platform::prompts().message(&windows->mainWindow(), quolva::app::xwaylandNote(),
+                                                    QStringLiteral("提示"), quolva::platform::MessageIcon::Information);
+            });
+        });
+    }
     return application.exec();
 }

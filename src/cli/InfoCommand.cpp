@@ -1,5 +1,5 @@
 // quolvactl info: what a recording holds - the frame store's header count, its records and frame size,
-// the sound as the editor sees it, and every stream of the AVI file. One "key: value" fact per line, the
+// the sound's bytes and duration, and every stream of the AVI file. One "key: value" fact per line, the
 // keys always the same, so that scripts can read them; a missing part says "none".
 #include "cli/Commands.h"
 #include "record/RecordingSession.h"
@@ -79,27 +79,30 @@ void FrameStoreFacts(const QString& framesPath, QStringList& lines)
         lines << QStringLiteral("frame store fault: %1").arg(fault);
 }
 
-// The first audio stream as the editor reads it: its length counts bytes (every write passes its byte
-// count as the sample count), and its duration is length × 1000 / bytes per second.
+// The first audio stream: the bytes its chunks hold and their duration by the format's bytes per second,
+// then the stream header's length as it is. The recorder passes byte counts as sample counts, so in its
+// files the header's length is the byte count too (and the editor takes it as one); other writers count
+// samples of the block size there.
 void SoundFacts(store::AviFile& file, QStringList& lines)
 {
     const store::PAVISTREAM audio = file.findStream(store::streamtypeAUDIO, 0);
     if (!audio) {
-        lines << QStringLiteral("sound format: none") << QStringLiteral("sound length bytes: none")
-              << QStringLiteral("sound length ms: none");
+        lines << QStringLiteral("sound format: none") << QStringLiteral("sound data bytes: none")
+              << QStringLiteral("sound length ms: none") << QStringLiteral("sound header length: none");
         return;
     }
     store::SoundFormatArea area{}; // a 16-byte wave format (no cbSize) reads with cbSize 0
     const std::vector<std::uint8_t>& format = audio->format();
     if (!format.empty())
         std::memcpy(&area, format.data(), std::min(format.size(), sizeof area));
-    const std::int64_t length = audio->length();
+    const std::uint64_t bytes = audio->dataBytes();
     lines << QStringLiteral("sound format: %1").arg(record::SoundFormatText(area))
-          << QStringLiteral("sound length bytes: %1").arg(length);
+          << QStringLiteral("sound data bytes: %1").arg(bytes);
     if (area.format.nAvgBytesPerSec == 0)
         lines << QStringLiteral("sound length ms: none");
     else
-        lines << QStringLiteral("sound length ms: %1").arg(length * 1000 / area.format.nAvgBytesPerSec);
+        lines << QStringLiteral("sound length ms: %1").arg(bytes * 1000 / area.format.nAvgBytesPerSec);
+    lines << QStringLiteral("sound header length: %1").arg(audio->length());
 }
 
 void StreamFacts(store::AviFile& file, QStringList& lines)

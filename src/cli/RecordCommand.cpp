@@ -127,7 +127,7 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
     if (options.region) {
         viewfinder.setRegionMode();
         viewfinder.setClientSize(options.region->width(), options.region->height());
-        viewfinder.move(options.region->topLeft());
+        viewfinder.placeClientOnScreen(options.region->topLeft());
         frameSize = options.region->size();
     } else if (!options.continueTarget) {
         viewfinder.setFullScreenMode();
@@ -177,7 +177,9 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
     platform::installPrompts(nullptr);
     out(QStringLiteral("frames written: %1").arg(recorder.framesOfLastRecording));
     out(QStringLiteral("sound bytes: %1").arg(soundBytes));
-    return errors == 0 ? 0 : 1;
+    // A recording stopped by a full disk was told on standard error (one message) and kept as far as
+    // it got: the command failed.
+    return errors == 0 && recorder.lastFailures().isEmpty() ? 0 : 1;
 }
 
 } // namespace quolva::cli

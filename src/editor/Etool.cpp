@@ -403,7 +403,11 @@ void TForm7::OfferRepair()
                                     platform::MessageButtons::YesNo) != platform::MessageAnswer::Yes)
         return;
     try {
-        store::RepairRecording(QFile::encodeName(targetPath).toStdString());
+        const store::RecordingRepair repair = store::RepairRecording(QFile::encodeName(targetPath).toStdString());
+        if (repair.FrameStoreDamagedInMiddle())
+            Notice(QStringLiteral("帧文件在偏移 %1 处有损坏的帧，其后的帧仍可读出，帧文件未作修改：%2")
+                       .arg(repair.frames.faultOffset)
+                       .arg(QString::fromStdString(repair.frames.fault)));
     } catch (const store::StoreError& failure) {
         Notice(QStringLiteral("修复失败：%1").arg(QString::fromUtf8(failure.what())));
     }

@@ -142,22 +142,26 @@ struct Screen::Impl {
         copyXrgbRows(xcb_get_image_data(reply.get()), src.width(), src.height(), into, at);
     }
 
+    // Qt's grab takes the window system's units; the rectangle is in screen pixels.
     void grabQt(const QRect& rect, QImage& into)
     {
         QScreen* screen = QGuiApplication::primaryScreen();
         if (!screen)
             throw std::runtime_error("Screen grab failed: there is no screen");
-        const QRect geometry = screen->geometry();
+        const qreal scale = screen->devicePixelRatio();
+        const QRect geometry(QPoint(0, 0), (QSizeF(screen->geometry().size()) * scale).toSize());
         const QRect src = rect & geometry;
         if (src != rect)
             into.fill(Qt::black);
         if (src.isEmpty())
             return;
-        QPixmap pixels = screen->grabWindow(0, src.x() - geometry.x(), src.y() - geometry.y(), src.width(), src.height());
+        const QRectF logical(QPointF(src.topLeft()) / scale, QSizeF(src.size()) / scale);
+        QPixmap pixels = screen->grabWindow(0, qRound(logical.x()), qRound(logical.y()), qRound(logical.width()),
+                                            qRound(logical.height()));
         pixels.setDevicePixelRatio(1.0);
         QPainter painter(&into);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawPixmap(src.topLeft() - rect.topLeft(), pixels);
+        painter.drawPixmap(QRect(src.topLeft() - rect.topLeft(), src.size()), pixels);
     }
 };
 
@@ -227,13 +231,14 @@ QPoint Screen::getCursorPos() const
         if (p)
             return {p->root_x, p->root_y};
     }
-    return QCursor::pos();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return (QPointF(QCursor::pos()) * (screen ? screen->devicePixelRatio() : 1.0)).toPoint();
 }
 
 QSize Screen::size() const
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().size() : QSize();
+    return screen ? (QSizeF(screen->geometry().size()) * screen->devicePixelRatio()).toSize() : QSize();
 }
 
 void Screen::grab(const QRect& rect, QImage& into)

@@ -31,6 +31,7 @@ public:
     GrabMethod method() const;
     static const char* methodName(GrabMethod method);
 
+    // Everything here is in screen pixels, also where a scale factor makes Qt's own units larger.
     // GetCursorPos: the pointer's position in screen coordinates.
     QPoint getCursorPos() const;
     // The primary screen's size, the one maximised windows fill.

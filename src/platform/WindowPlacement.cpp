@@ -1,5 +1,7 @@
 #include "platform/WindowPlacement.h"
 
+#include <QEvent>
+#include <QVariant>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -16,7 +18,9 @@ void applyDialogBorder(QWidget& window, QSize clientSize, bool alwaysOnTop)
     window.setFixedSize(clientSize);
 }
 
-void centreOnDesktop(QWidget& window)
+namespace {
+
+void centreFrame(QWidget& window)
 {
     const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
     if (!screen)
@@ -25,6 +29,46 @@ void centreOnDesktop(QWidget& window)
     QRect frame = window.frameGeometry();
     frame.moveCenter(desktop.center());
     window.move(frame.topLeft());
+}
+
+// A window manager adds its decoration only after the window is shown, so the first centring cannot
+// know the frame's size. Once the window knows its frame (at whatever event comes first after that), it
+// is centred again, once per showing.
+class RecentreOnceFramed : public QObject {
+public:
+    static constexpr const char* kPending = "quolvaRecentrePending";
+
+    explicit RecentreOnceFramed(QWidget& window) : QObject(&window), window_(window)
+    {
+        window.setProperty(kPending, true);
+        window.installEventFilter(this);
+    }
+    ~RecentreOnceFramed() override { window_.setProperty(kPending, QVariant()); }
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide) {
+            window_.removeEventFilter(this);
+            deleteLater();
+        } else if (window_.frameGeometry() != window_.geometry()) {
+            window_.removeEventFilter(this);
+            centreFrame(window_);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget& window_;
+};
+
+} // namespace
+
+void centreOnDesktop(QWidget& window)
+{
+    centreFrame(window);
+    if (window.frameGeometry() == window.geometry() && !window.property(RecentreOnceFramed::kPending).toBool())
+        new RecentreOnceFramed(window);
 }
 
 } // namespace quolva::platform

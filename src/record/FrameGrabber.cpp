@@ -29,22 +29,22 @@ void FrameGrabber::Tick(RecordingSession& session)
     if (!session.frameStore)
         throw std::logic_error("the capture tick ran without an open frame store");
 
-    // 1, 2: the pointer on the screen and in the viewfinder's client area.
+    // 1, 2: the pointer on the screen and in the viewfinder's client area, in screen pixels.
     pointerOnScreen = screen().getCursorPos();
-    pointerInClient = viewfinder_.mapFromGlobal(pointerOnScreen);
+    pointerInClient = pointerOnScreen - viewfinder_.captureRect().topLeft();
 
     // 3: follow the pointer. The client point is not recomputed: on a tick that moves the viewfinder the
     // arrow is drawn where the pointer was relative to the old place.
     if (settings_.followCursor) {
-        const QRect frame = viewfinder_.frameGeometry();
-        const QPoint moved = FollowCursorStep({pointerOnScreen, frame.topLeft(), frame.size(), viewfinder_.size(),
-                                               screen().size()});
+        const QRect frame = viewfinder_.frameRectOnScreen();
+        const QPoint moved = FollowCursorStep({pointerOnScreen, frame.topLeft(), frame.size(),
+                                               viewfinder_.clientSizeOnScreen(), screen().size()});
         if (moved != frame.topLeft())
-            viewfinder_.move(moved);
+            viewfinder_.moveFrameOnScreen(moved);
     }
 
     // 4 to 6: the capture rectangle of the viewfinder's client area, copied into the capture bitmap.
-    const QRect source(viewfinder_.mapToGlobal(QPoint(0, 0)), QSize(settings_.width, settings_.height));
+    const QRect source(viewfinder_.captureRect().topLeft(), QSize(settings_.width, settings_.height));
     screen().grab(source, session.captureBitmap);
 
     // 7: the standard arrow, its picture's top-left corner 8 pixels up and left of the pointer.

@@ -4,7 +4,10 @@
 #include "platform/Prompts.h"
 #include "store/AviFileServices.h"
 
+#include <QScopeGuard>
+
 #include <chrono>
+#include <utility>
 
 namespace quolva::record {
 namespace {
@@ -28,6 +31,7 @@ Recorder::Recorder(TForm2& viewfinder, QWidget* messageOwner)
     connect(&Timer1, &QTimer::timeout, this, platform::guarded([this] { Timer1Timer(); }));
     connect(&Timer2, &QTimer::timeout, this, platform::guarded([this] { Timer2Timer(); }));
     connect(&Timer3, &QTimer::timeout, this, platform::guarded([this] { FinishRecording(); }));
+    connect(&soundCapture, &SoundCapture::writeFailed, this, [this](const QString& failure) { StopForFailure(failure); });
 }
 
 void Recorder::setStatus(const QString& text)
@@ -42,11 +46,17 @@ void Recorder::luzhi()
         platform::prompts().message(messageOwner_, QStringLiteral("请先进行设置"), QString(), platform::MessageIcon::Error);
         return;
     }
-    if (session.started || Timer3.isActive())
+    if (isRecording() || finishing_)
         return; // a second Record must not reopen the device or empty the frame store
+    // Marked before the first message box the start may show: a hotkey pressed while one is open
+    // comes back here and must find the start under way.
+    starting_ = true;
+    const auto startDone = qScopeGuard([this] { starting_ = false; });
 
     store::AVIStreamSetFormat(session.audioStream, 0, &session.soundFormat, sizeof(session.soundFormat));
 
+    failures_.clear();
+    stoppedByFailure_ = false;
     soundCapture.StartSoundCapture(session.soundFormat, session.audioStream);
     setStatus(QStringLiteral("Start"));
     session.started = true;
@@ -73,6 +83,7 @@ void Recorder::tingzhi()
                                     platform::MessageIcon::Warning);
         return;
     }
+    finishing_ = true;
     soundCapture.StopSoundCapture();
     session.captureBitmap = QImage();
     Timer1.stop();
@@ -82,9 +93,25 @@ void Recorder::tingzhi()
     Timer3.start();
 }
 
+void Recorder::StopForFailure(const QString& failure)
+{
+    if (!failures_.contains(failure))
+        failures_ << failure;
+    if (!session.started)
+        return; // already stopping: told with the rest when finished
+    stoppedByFailure_ = true;
+    tingzhi();
+}
+
 void Recorder::Timer1Timer()
 {
-    grabber.Tick(session);
+    if (!session.started)
+        return; // a tick that was due when the recording stopped
+    try {
+        grabber.Tick(session);
+    } catch (const store::StoreWriteError& failure) {
+        StopForFailure(QString::fromUtf8(failure.what()));
+    }
 }
 
 void Recorder::Timer2Timer()
@@ -95,24 +122,44 @@ void Recorder::Timer2Timer()
 
 void Recorder::FinishRecording()
 {
+    if (!finishing_)
+        return;
     Timer3.stop();
     // The stop handed both sound buffers back; their contents go into the sound track before it closes.
     soundCapture.WaitForLastBuffers(kLastBuffersTimeout);
     const QString target = session.targetPath;
     framesOfLastRecording = session.frameCounter;
-    session.CloseRecordingFiles();
+    try {
+        session.CloseRecordingFiles();
+    } catch (const std::exception& failure) {
+        failures_ << QString::fromUtf8(failure.what());
+    }
     setStatus(QStringLiteral("End"));
     session.frameCounter = 0;
     elapsedSeconds = 0;
     session.ready = false;
+    finishing_ = false;
+    lastFailures_ = std::exchange(failures_, {});
+    if (!lastFailures_.isEmpty())
+        TellFailures(lastFailures_, std::exchange(stoppedByFailure_, false));
     emit recordingFinished(target);
+}
+
+void Recorder::TellFailures(const QStringList& failures, bool stoppedByItself)
+{
+    const QString what = stoppedByItself ? QStringLiteral("无法继续写入录制文件，录制已自动停止。")
+                                         : QStringLiteral("录制结束时无法完整写入录制文件。");
+    platform::prompts().message(messageOwner_,
+                                what + QStringLiteral("已录下的%1帧及声音均已保留。\n\n").arg(framesOfLastRecording)
+                                    + failures.join(QLatin1Char('\n')),
+                                QStringLiteral("提示"), platform::MessageIcon::Warning);
 }
 
 void Recorder::FinishBeforeExit()
 {
     if (session.started)
         tingzhi();
-    if (Timer3.isActive())
+    if (finishing_)
         FinishRecording();
 }
 

@@ -22,23 +22,31 @@ public:
     Recorder(TForm2& viewfinder, QWidget* messageOwner);
 
     // Record. Refused with "请先进行设置" until the wizard has prepared a target; does nothing while a
-    // recording runs. When the frame store cannot be opened the sound capture is undone, the error
-    // thrown, and the session stays prepared.
+    // recording starts, runs or is being finished (also when Record comes again from inside one of the
+    // start's message boxes). When the frame store cannot be opened the sound capture is undone, the
+    // error thrown, and the session stays prepared.
     void luzhi();
     // Stop. Refused with "还没有进行录制" when no recording runs.
     void tingzhi();
 
+    // One capture tick. A frame that cannot be written (a full disk) stops the recording by itself.
     void Timer1Timer();
     void Timer2Timer();
     // The finishing step: waits for the last sound buffers, brings the header count up to date, closes
-    // both files and hands the recording over.
+    // both files and hands the recording over. Whatever fails on the way (a full disk) is told in one
+    // message once both files are closed as far as they can be; the session is no longer prepared then,
+    // so that Record cannot make the frame store again.
     void FinishRecording();
 
     // Stops a running recording and finishes it at once (the program is closing): nothing is lost.
     void FinishBeforeExit();
 
-    bool isRecording() const { return session.started; }
-    bool isFinishing() const { return Timer3.isActive(); }
+    // From the first step of Record until Stop.
+    bool isRecording() const { return session.started || starting_; }
+    // From Stop until FinishRecording has closed the files.
+    bool isFinishing() const { return finishing_; }
+    // What stopped or spoiled the last recording (empty when it ended as asked).
+    const QStringList& lastFailures() const { return lastFailures_; }
 
     RecordingSession session;
     CaptureSettings settings;
@@ -58,8 +66,17 @@ signals:
 
 private:
     void setStatus(const QString& text);
+    // A file of the recording cannot be written: the recording stops as if Stop was pressed, and the
+    // failure is told when it is finished.
+    void StopForFailure(const QString& failure);
+    void TellFailures(const QStringList& failures, bool stoppedByItself);
 
     QWidget* messageOwner_;
+    bool starting_ = false;
+    bool finishing_ = false;
+    bool stoppedByFailure_ = false;
+    QStringList failures_;
+    QStringList lastFailures_;
 };
 
 } // namespace quolva::record

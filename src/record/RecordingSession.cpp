@@ -65,12 +65,16 @@ void RecordingSession::NewTarget(const QString& path)
     ReleaseSoundTrack();
     newMode = true;
     continueMode = false;
+    bool created = false;
     try {
         check(store::AVIFileOpen(&soundTrackFile, toPath(path), store::OF_CREATE | store::OF_WRITE | store::OF_SHARE_DENY_NONE));
+        created = true;
         check(store::AVIFileCreateStream(soundTrackFile, &audioStream, audioStreamInfo));
     } catch (...) {
         ReleaseSoundTrack();
-        QFile::remove(path);
+        // Only a file this session made is removed: one it could not open (read-only, busy) is someone's.
+        if (created)
+            QFile::remove(path);
         newMode = false;
         throw;
     }
@@ -144,13 +148,37 @@ void RecordingSession::DropFrameStore()
 
 void RecordingSession::CloseRecordingFiles()
 {
+    // Every step is tried whatever failed before it: on a full disk the header count still goes in (it is
+    // written in place and needs no room) although the AVI file cannot be completed.
+    std::string failures;
+    const auto attempt = [&](auto&& step) {
+        try {
+            step();
+        } catch (const std::exception& failure) {
+            failures += (failures.empty() ? "" : "\n") + std::string(failure.what());
+        }
+    };
     if (frameStore) {
-        frameStore->AddToFrameCount(frameCounter);
-        frameStore->Close();
+        attempt([&] { frameStore->AddToFrameCount(frameCounter); });
+        attempt([&] { frameStore->Close(); });
         frameStore.reset();
+    }
+    if (soundTrackFile) {
+        // Closing completes the file (index and headers); what it cannot write leaves it as an unfinished
+        // recording, which opens by walking its chunks and which quolvactl repair completes.
+        attempt([&] {
+            try {
+                soundTrackFile->close();
+            } catch (const std::exception& failure) {
+                throw store::StoreError(std::string(failure.what()) + "; the AVI file keeps its sound but is left "
+                                        "unfinished: run quolvactl repair on it once there is room");
+            }
+        });
     }
     ReleaseSoundTrack();
     store::AVIFileExit();
+    if (!failures.empty())
+        throw store::StoreError(failures);
 }
 
 void RecordingSession::ReleaseSoundTrack()

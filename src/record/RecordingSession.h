@@ -46,7 +46,8 @@ public:
     void OpenFrameStoreForRecording(QSize captureSize);
 
     // The end of a recording: the frames appended since Record are added to the header count, and the
-    // frame store, the audio stream and the AVI file are closed.
+    // frame store, the audio stream and the AVI file are closed. Every step is tried; the failures (a full
+    // disk) are thrown together at the end, with both files closed as far as they could be.
     void CloseRecordingFiles();
 
     // Undoes OpenFrameStoreForRecording after a failed start: the store is closed as it is.

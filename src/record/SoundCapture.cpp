@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMetaMethod>
 #include <QThread>
 
 
@@ -130,9 +131,14 @@ void SoundCapture::BufferDone()
         store::AVIStreamWrite(stream_, length, bytes, header.lpData, bytes, 0, nullptr, nullptr);
     if (device_.waveInAddBuffer(&header) == platform::MMSYSERR_NOERROR)
         ++outstanding_;
-    // A sound track that cannot be written (a full disk) is told, not lost in silence; capture goes on.
-    if (written != store::AVIERR_OK && stream_)
-        throw store::StoreError(store::AviLastError());
+    // A sound track that cannot be written (a full disk) is told, not lost in silence.
+    if (written != store::AVIERR_OK && stream_) {
+        const QString failure = QString::fromStdString(store::AviLastError());
+        if (!isSignalConnected(QMetaMethod::fromSignal(&SoundCapture::writeFailed)))
+            throw store::StoreError(failure.toStdString());
+        emit writeFailed(failure);
+        return;
+    }
     emit bufferWritten(which, static_cast<quint32>(bytes));
 }
 

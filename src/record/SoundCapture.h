@@ -46,6 +46,9 @@ public:
 signals:
     // A buffer was written into the stream: 'A' or 'B', and its byte count.
     void bufferWritten(char buffer, quint32 bytes);
+    // A buffer could not be written (a full disk): the failure's text. Without a receiver the failure is
+    // thrown to the application's error handling instead.
+    void writeFailed(const QString& failure);
 
 protected:
     void customEvent(QEvent* event) override;

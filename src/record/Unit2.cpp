@@ -19,6 +19,17 @@ Qt::WindowFlags regionFlags()
            | Qt::CustomizeWindowHint;
 }
 
+// Between the window's own units and screen pixels.
+QPoint toScreen(QPoint point, qreal scale)
+{
+    return (QPointF(point) * scale).toPoint();
+}
+
+QPoint fromScreen(QPoint point, qreal scale)
+{
+    return (QPointF(point) / scale).toPoint();
+}
+
 } // namespace
 
 TForm2::TForm2(app::WindowSet& /*windows*/) : TForm2() {}
@@ -36,13 +47,33 @@ TForm2::TForm2()
     resize(325, 261);
 }
 
+qreal TForm2::screenScale() const
+{
+    const QScreen* shownOn = screen() ? screen() : QGuiApplication::primaryScreen();
+    return shownOn ? shownOn->devicePixelRatio() : 1.0;
+}
+
 void TForm2::setClientSize(int width, int height)
 {
     const QSize before = size();
-    resize(width, height);
+    const qreal scale = screenScale();
+    resize((QSizeF(width, height) / scale).toSize());
+    // With a scale factor, not every size in screen pixels has one in the window's units (225 at 2):
+    // the size asked for stands until the window is sized otherwise.
+    askedOnScreen_ = QSize(width, height);
+    askedSize_ = size();
     // A hidden window gets its resize event only when shown; the wizard must hear of it now.
-    if (!isVisible() && size() != before)
-        emit clientResized(this->width(), this->height());
+    if (!isVisible() && size() != before) {
+        const QSize onScreen = clientSizeOnScreen();
+        emit clientResized(onScreen.width(), onScreen.height());
+    }
+}
+
+QSize TForm2::clientSizeOnScreen() const
+{
+    if (size() == askedSize_)
+        return askedOnScreen_;
+    return (QSizeF(size()) * screenScale()).toSize();
 }
 
 void TForm2::setFullScreenMode()
@@ -88,7 +119,24 @@ void TForm2::hideForRecording()
 
 QRect TForm2::captureRect() const
 {
-    return QRect(mapToGlobal(QPoint(0, 0)), size());
+    return QRect(toScreen(geometry().topLeft(), screenScale()), clientSizeOnScreen());
+}
+
+QRect TForm2::frameRectOnScreen() const
+{
+    const qreal scale = screenScale();
+    const QRect frame = frameGeometry();
+    return QRect(toScreen(frame.topLeft(), scale), (QSizeF(frame.size()) * scale).toSize());
+}
+
+void TForm2::moveFrameOnScreen(QPoint topLeft)
+{
+    move(fromScreen(topLeft, screenScale()));
+}
+
+void TForm2::placeClientOnScreen(QPoint topLeft)
+{
+    move(fromScreen(topLeft, screenScale()));
 }
 
 void TForm2::updateSeeThrough()
@@ -105,7 +153,8 @@ void TForm2::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     updateSeeThrough();
-    emit clientResized(event->size().width(), event->size().height());
+    const QSize onScreen = clientSizeOnScreen();
+    emit clientResized(onScreen.width(), onScreen.height());
 }
 
 void TForm2::paintEvent(QPaintEvent* event)

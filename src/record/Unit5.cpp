@@ -3,6 +3,7 @@
 #include "app/WindowSet.h"
 #include "platform/Failures.h"
 #include "platform/Prompts.h"
+#include "platform/Screen.h"
 #include "platform/ScreenCursor.h"
 #include "platform/UiFonts.h"
 #include "platform/WindowPlacement.h"
@@ -377,9 +378,9 @@ void TForm5::ContinueTargetStep()
     try {
         frameSize = session().ContinueTarget(path);
     } catch (const std::exception& failure) {
-        // No sound track to continue, or no frame to learn the size from: the wizard stays on this step.
-        platform::prompts().message(this, QString::fromUtf8(failure.what()), QStringLiteral("提示"),
-                                    platform::MessageIcon::Warning);
+        // No sound track to continue, or no frame to learn the size from: shown as an error, in the
+        // standard error box, and the wizard stays on this step.
+        platform::reportFailure(failure);
         return;
     }
     setCsbValue(1, path);
@@ -395,7 +396,7 @@ void TForm5::CaptureWindowStep()
 {
     TForm2& viewfinder = windows_.Form2();
     if (CheckBox1->isChecked()) {
-        const QSize screen = QGuiApplication::primaryScreen()->size();
+        const QSize screen = platform::Screen().size(); // in screen pixels, the frames' size
         setCsbValue(2, QString::number(screen.width()));
         setCsbValue(3, QString::number(screen.height()));
         if (!viewfinder.isFullScreenMode())
@@ -485,7 +486,8 @@ void TForm5::Edit1Return()
     TForm2& viewfinder = windows_.Form2();
     viewfinder.setClientSize(width, height);
     // A hidden viewfinder reports its new size only when it is next shown: fill the fields now.
-    ViewfinderResized(viewfinder.width(), viewfinder.height());
+    const QSize onScreen = viewfinder.clientSizeOnScreen();
+    ViewfinderResized(onScreen.width(), onScreen.height());
 }
 
 void TForm5::FormatButtonClick()

@@ -13,6 +13,10 @@ namespace {
 
 constexpr int kMaxStreams = 100;                  // stream numbers are two decimal digits
 constexpr std::uint32_t kMaxHeaderChunk = 1u << 20; // formats and other header chunks larger than this are refused
+// Every data chunk found is remembered (24 bytes each); a file of empty 8-byte chunks would otherwise take
+// three times its size in memory. Real recordings stay far below this: a day of 30 frames a second and
+// its sound in 20 chunks a second is about 4.3 million.
+constexpr std::size_t kMaxChunks = std::size_t{1} << 22;
 
 struct Chunk {
     FOURCC id = 0;
@@ -94,7 +98,11 @@ private:
     void readHeaderList(std::uint64_t begin, std::uint64_t end);
     void readStreamList(std::uint64_t begin, std::uint64_t end);
     void readOpenDmlIndexes();
-    std::uint64_t readStandardIndex(const RawSuperEntry& entry); // end of the index chunk, 0 if unusable
+    // Takes the chunks a standard index names, if it is usable. Returns the end of the index chunk when it
+    // lies in the file (read, whether usable or not), 0 when there is no chunk there.
+    std::uint64_t readStandardIndex(const RawSuperEntry& entry);
+    // Counts `count` more chunks to remember; past the cap the file is refused.
+    void remember(std::size_t count);
     bool readIdx1(std::size_t part, PartIndex& index);
     void walk(std::size_t part, PartIndex& index);
     std::size_t partHolding(std::uint64_t dataPos, std::uint32_t size) const;
@@ -107,7 +115,15 @@ private:
     std::vector<PartIndex> partIndexes_;
     bool haveIdx1_ = false;
     Chunk idx1_;
+    std::size_t remembered_ = 0;
 };
+
+void Reader::remember(std::size_t count)
+{
+    if (count > kMaxChunks - remembered_)
+        bad("holds more than " + std::to_string(kMaxChunks) + " chunks, more than this program takes on");
+    remembered_ += count;
+}
 
 ParsedAvi Reader::run()
 {
@@ -149,6 +165,7 @@ ParsedAvi Reader::run()
                        list.end());
             auto& target = layout.index[s];
             target.chunks.insert(target.chunks.end(), list.begin(), list.end());
+            std::vector<ChunkRef>().swap(list);
             target.super.insert(target.super.end(), pi.super[s].begin(), pi.super[s].end());
         }
     }
@@ -377,13 +394,14 @@ void Reader::readOpenDmlIndexes()
         all.insert(all.end(), list.begin(), list.end());
     std::sort(all.begin(), all.end(),
               [](const RawSuperEntry& a, const RawSuperEntry& b) { return a.offset < b.offset; });
-    // Standard indexes may not overlap: that bounds the entries read by the size of the file.
-    std::uint64_t usedUpTo = 0;
+    // Standard indexes may not overlap: an entry naming an index already read, or a place inside one, is
+    // passed over, usable or not. That bounds the entries read by the size of the file.
+    std::uint64_t readUpTo = 0;
     for (const auto& entry : all) {
-        if (entry.offset < usedUpTo)
+        if (entry.offset < readUpTo)
             continue;
         if (std::uint64_t end = readStandardIndex(entry); end != 0)
-            usedUpTo = end;
+            readUpTo = end;
     }
 }
 
@@ -403,25 +421,28 @@ std::uint64_t Reader::readStandardIndex(const RawSuperEntry& entry)
     int stream = -1;
     if (longsPerEntry != 2 || subType != 0 || type != AVI_INDEX_OF_CHUNKS || !parseDataChunkId(chunkId, stream) ||
         stream != entry.stream || count > (c.size - sizeof head) / sizeof(AVISTDINDEXENTRY))
-        return 0;
+        return c.end();
     std::vector<AVISTDINDEXENTRY> entries(count);
     file_.readAt(c.dataPos() + sizeof head, entries.data(), count * sizeof(AVISTDINDEXENTRY));
     std::size_t part = parsed_.layout.parts.size();
     std::vector<ChunkRef> chunks;
-    chunks.reserve(count);
+    chunks.reserve(std::min<std::size_t>(count, kMaxChunks - remembered_ + 1));
     for (const auto& e : entries) {
+        if (chunks.size() >= kMaxChunks - remembered_)
+            remember(chunks.size() + 1); // refuses the file
         const std::uint64_t dataPos = base + e.dwOffset;
         const std::uint32_t size = e.dwSize & ~AVISTDINDEX_DELTAFRAME;
         if (dataPos < base)
-            return 0;
+            return c.end();
         std::size_t p = partHolding(dataPos, size);
         if (p == parsed_.layout.parts.size() || (part != parsed_.layout.parts.size() && p != part))
-            return 0; // entries outside the data, or spread over parts
+            return c.end(); // entries outside the data, or spread over parts
         part = p;
         chunks.push_back({dataPos, size, (e.dwSize & AVISTDINDEX_DELTAFRAME) ? 0u : AVIIF_KEYFRAME, 0});
     }
     if (part == parsed_.layout.parts.size() || !parsed_.layout.parts[part].closed)
-        return 0; // an index of a part whose writer did not finish: that part is walked
+        return c.end(); // an index of a part whose writer did not finish: that part is walked
+    remember(chunks.size());
     PartIndex& pi = partIndexes_[part];
     auto& target = pi.chunks[static_cast<std::size_t>(stream)];
     target.insert(target.end(), chunks.begin(), chunks.end());
@@ -465,6 +486,7 @@ bool Reader::readIdx1(std::size_t part, PartIndex& index)
         const std::uint64_t dataPos = base + e.dwChunkOffset + 8;
         if (dataPos < first + 8 || dataPos + e.dwChunkLength > last)
             continue;
+        remember(1);
         index.chunks[static_cast<std::size_t>(s)].push_back(
             {dataPos, e.dwChunkLength, e.dwFlags & AVIIF_KEYFRAME, 0});
     }
@@ -485,8 +507,10 @@ void Reader::walk(std::size_t part, PartIndex& index)
         if (c.dataPos() + c.size > end || !printable(c.id))
             break; // the last chunk was cut short, or what follows is not a chunk
         int s = -1;
-        if (parseDataChunkId(c.id, s) && s < streams)
+        if (parseDataChunkId(c.id, s) && s < streams) {
+            remember(1);
             index.chunks[static_cast<std::size_t>(s)].push_back({c.dataPos(), c.size, AVIIF_KEYFRAME, 0});
+        }
         pos = c.end();
     }
 }

@@ -73,6 +73,14 @@ LONG AviStream::length() const
     return clampLong(length_);
 }
 
+std::uint64_t AviStream::dataBytes() const
+{
+    std::uint64_t bytes = 0;
+    for (const detail::ChunkRef& chunk : index().chunks)
+        bytes += chunk.size;
+    return bytes;
+}
+
 void AviStream::setFormat(LONG position, const void* data, LONG size)
 {
     file_->checkOpen();

@@ -32,6 +32,8 @@ public:
     // The sum of the sample counts of all writes (for streams read from a file: the stored length).
     LONG length() const;
     LONG start() const { return static_cast<LONG>(info_.dwStart); }
+    // The bytes the stream's data chunks hold, whatever unit its length counts.
+    std::uint64_t dataBytes() const;
 
     struct Transfer {
         LONG bytes = 0;

@@ -269,8 +269,8 @@ void FrameStore::AppendAtEnd(std::span<const std::uint8_t> head, std::span<const
         if (::ftruncate(descriptor, formerSize) != 0)
             repair = "cutting the file back to its former " + std::to_string(formerSize) + " bytes failed too: " +
                      SystemText(errno);
-        Fail("cannot append a frame at offset " + std::to_string(formerSize) + ": " + SystemText(error) + "; " +
-             repair);
+        throw StoreWriteError("Frame store " + Quoted(path_) + ": cannot append a frame at offset " +
+                              std::to_string(formerSize) + ": " + SystemText(error) + "; " + repair);
     }
     position_ = formerSize + static_cast<std::int64_t>(head.size() + jpeg.size() + tail.size());
 }

@@ -65,6 +65,31 @@ std::int64_t CheckRecordAt(FrameStore& store, std::int64_t start, std::int64_t f
     return end;
 }
 
+// True when the readers, which trust the leading size, read the record at `start` whole: its leading
+// digit count and size are numbers and it ends within the file.
+bool ReadableForwards(FrameStore& store, std::int64_t start, std::int64_t fileSize)
+{
+    if (fileSize - start < 4)
+        return false;
+    store.Seek(start);
+    const int d = DigitCount(store.Read(1).front());
+    if (d == 0 || fileSize - start < 2 + 2 * std::int64_t{d})
+        return false;
+    const std::int64_t n = SizeOf(store.Read(d));
+    return n >= 0 && start + n + 2 * std::int64_t{d} + 2 <= fileSize;
+}
+
+// A fault at `faultOffset` is a torn tail when nothing after it can be read: the record there is not whole
+// even by its leading size, and walking back from the end of the file finds no whole record after it.
+bool TornTail(FrameStore& store, std::int64_t faultOffset)
+{
+    const std::int64_t fileSize = store.Size();
+    if (ReadableForwards(store, faultOffset, fileSize))
+        return false;
+    const FrameStoreWalk backwards = WalkFramesBackwards(store);
+    return backwards.recordStarts.empty() || backwards.recordStarts.back() <= faultOffset;
+}
+
 } // namespace
 
 FrameStoreWalk WalkFramesForwards(FrameStore& store)
@@ -97,6 +122,14 @@ FrameStoreRepair RepairFrameStore(FrameStore& store)
     const FrameStoreWalk walk = WalkFramesForwards(store);
     if (!walk.Clean()) {
         repair.fault = walk.fault;
+        repair.faultOffset = walk.faultOffset;
+        if (!TornTail(store, walk.faultOffset)) {
+            // Readable frames follow: cutting here would delete them. Reported, not changed.
+            repair.damagedInMiddle = true;
+            repair.newCount = repair.oldCount;
+            store.Seek(store.Size());
+            return repair;
+        }
         repair.cutBytes = store.Size() - walk.goodEnd;
         store.Truncate(walk.goodEnd);
     }

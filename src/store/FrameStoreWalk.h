@@ -30,11 +30,14 @@ struct FrameStoreRepair {
     std::int32_t oldCount = 0;     // the header count as found
     std::int32_t newCount = 0;     // the complete records present
     std::int64_t cutBytes = 0;     // bytes of a torn last record, cut off
-    std::string fault;             // what the cut record had wrong
+    std::string fault;             // what the damaged record had wrong
+    std::int64_t faultOffset = 0;  // where the damaged record starts
+    bool damagedInMiddle = false;  // records the readers still read follow the damage: nothing was changed
 };
 
-// After a crash: cuts a torn last record and sets the header count to the complete records present.
-// A store that is already consistent is left untouched.
+// After a crash: cuts a torn tail (bytes at the end from which no whole record can be read) and sets the
+// header count to the complete records present. Damage followed by readable records is only reported:
+// the store is left as it is. A store that is already consistent is left untouched.
 FrameStoreRepair RepairFrameStore(FrameStore& store);
 
 } // namespace quolva::store

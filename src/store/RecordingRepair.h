@@ -18,14 +18,17 @@ struct RecordingRepair {
 
     bool FrameStoreChanged() const
     {
-        return frameStoreFound && (frames.cutBytes > 0 || frames.oldCount != frames.newCount);
+        return frameStoreFound && !frames.damagedInMiddle && (frames.cutBytes > 0 || frames.oldCount != frames.newCount);
     }
+    // Damage followed by readable records: reported, and the frame store left as it is.
+    bool FrameStoreDamagedInMiddle() const { return frameStoreFound && frames.damagedInMiddle; }
     bool Changed() const { return FrameStoreChanged() || !aviWasComplete; }
 };
 
 // Puts a recording back in order after the program died while recording: the frame store's header is
-// set to the complete records present (a torn last record is cut off), and the AVI file's headers and
-// indexes are completed from the chunks it holds. A failure is thrown naming the file.
+// set to the complete records present (a torn tail is cut off; damage followed by readable records is
+// left as it is), and the AVI file's headers and indexes are completed from the chunks it holds. A
+// failure is thrown naming the file.
 RecordingRepair RepairRecording(const std::filesystem::path& target);
 
 // What a recording shows of an unfinished recording, found without writing anything.

@@ -11,4 +11,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A write that found no room (a full disk, a file size limit) or failed otherwise; what the file held
+// before the write is intact. A recording stops on it instead of trying again every tick.
+class StoreWriteError : public StoreError {
+public:
+    using StoreError::StoreError;
+};
+
 } // namespace quolva::store

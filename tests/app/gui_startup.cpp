@@ -7,6 +7,7 @@
 #include "app/Unit8.h"
 #include "editor/Etool.h"
 #include "publish/Unit6.h"
+#include "record/PanelFace.h"
 #include "record/Unit1.h"
 #include "record/Unit2.h"
 #include "record/Unit5.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QProcess>
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
@@ -150,6 +152,91 @@ private slots:
         connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(3); });
         watchdog.start(5000);
         QCOMPARE(QCoreApplication::exec(), 0);
+    }
+
+    // Ways users end the program under a window manager: the main window's close button (the manager
+    // sends WM_DELETE_WINDOW, as wmctrl -c does) and the panel's close box clicked with the pointer.
+    void closingThroughTheWindowManagerOrThePanelEndsTheProgram_data()
+    {
+        QTest::addColumn<bool>("panelCloseBox");
+        QTest::newRow("main window closed by the window manager") << false;
+        QTest::newRow("panel's close box") << true;
+    }
+    void closingThroughTheWindowManagerOrThePanelEndsTheProgram()
+    {
+        QFETCH(bool, panelCloseBox);
+        const auto windows = quolva::app::startUp();
+        QVERIFY(QTest::qWaitForWindowExposed(&windows->Form7()));
+        QProcess hand;
+        if (panelCloseBox) {
+            quolva::record::TForm1& panel = windows->Form1();
+            windows->Form7().hide();
+            panel.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&panel));
+            QTest::qWait(200); // placed by the window manager
+            const QPoint box = panel.mapToGlobal(panel.face->shape(quolva::record::PanelShapeId::Shape7).bounds.center());
+            hand.start(QStringLiteral("xdotool"), {"mousemove", QString::number(box.x()), QString::number(box.y()),
+                                                   "sleep", "0.2", "click", "1"});
+        } else {
+            hand.start(QStringLiteral("wmctrl"), {"-c", windows->Form7().windowTitle()});
+        }
+        QVERIFY(hand.waitForStarted());
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(3); });
+        watchdog.start(5000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        hand.waitForFinished();
+        QCOMPARE(hand.exitCode(), 0);
+    }
+
+    // Where the windows open under a window manager, as the screen shows them (their outer frames): the
+    // wizard and the about box centred on the desktop, the panel 230 and 140 pixels from the right and
+    // bottom edges.
+    void windowsOpenWhereTheyBelong()
+    {
+        ScriptedPrompts::Installed prompts;
+        const auto windows = quolva::app::startUp();
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const QRect desktop = screen->availableGeometry();
+        const QSize size = screen->size();
+        const auto frameOnScreen = [](QWidget& window) {
+            // The frame as the window manager placed it: the client's place on the root window grown by
+            // the decoration the manager announces.
+            QProcess probe;
+            probe.start(QStringLiteral("xwininfo"), {"-id", QString::number(window.winId())});
+            probe.waitForFinished();
+            QMap<QString, int> g;
+            for (const QByteArray& line : probe.readAllStandardOutput().split('\n'))
+                if (line.contains(':'))
+                    g.insert(QString::fromLatin1(line.left(line.indexOf(':')).trimmed()), line.mid(line.indexOf(':') + 1).trimmed().toInt());
+            QProcess extents;
+            extents.start(QStringLiteral("xprop"), {"-id", QString::number(window.winId()), "_NET_FRAME_EXTENTS"});
+            extents.waitForFinished();
+            const QString text = QString::fromLatin1(extents.readAllStandardOutput());
+            QList<int> e{0, 0, 0, 0};
+            if (text.contains('='))
+                for (int i = 0; i < 4; ++i)
+                    e[i] = text.section('=', 1).section(',', i, i).trimmed().toInt();
+            return QRect(g.value("Absolute upper-left X") - e[0], g.value("Absolute upper-left Y") - e[2],
+                         g.value("Width") + e[0] + e[1], g.value("Height") + e[2] + e[3]);
+        };
+        quolva::record::TForm1& panel = windows->Form1();
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QTRY_COMPARE(frameOnScreen(panel).topLeft(), QPoint(size.width() - 230, size.height() - 140));
+
+        for (QWidget* window : {static_cast<QWidget*>(&windows->Form5()), static_cast<QWidget*>(&windows->Form8())}) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            QTest::qWait(300); // the manager's decoration and placement are applied after the window shows
+            const QRect frame = frameOnScreen(*window);
+            QVERIFY2((frame.center() - desktop.center()).manhattanLength() <= 2,
+                     qPrintable(QStringLiteral("%1: frame %2,%3 %4x%5, desktop centre %6,%7")
+                                    .arg(className(window)).arg(frame.x()).arg(frame.y()).arg(frame.width())
+                                    .arg(frame.height()).arg(desktop.center().x()).arg(desktop.center().y())));
+            window->hide();
+        }
     }
 };
 

@@ -12,8 +12,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <cstring>
 #include <vector>
+
+#include <sys/resource.h>
 
 using namespace quolva;
 
@@ -181,8 +184,9 @@ private slots:
             {"frame records", "4"},
             {"frame size", "64x48"},
             {"sound format", "11025Hz,16Bits1Channel"},
-            {"sound length bytes", QString::number(kSoundBytes)},
+            {"sound data bytes", QString::number(kSoundBytes)},
             {"sound length ms", "100200"},
+            {"sound header length", QString::number(kSoundBytes)},
             {"streams", "1"},
             {"stream 0 type", "auds"},
             {"stream 0 handler", "0"},
@@ -199,6 +203,39 @@ private slots:
         };
         QCOMPARE(f, expected);
         QVERIFY(run.err.isEmpty());
+    }
+
+    // Other writers count the stream header's length in samples of the block size, not in bytes as the
+    // recorder does: info takes the sound's bytes and duration from the data and its format, and shows the
+    // header's length as it is.
+    void infoReportsTheSoundOfFilesFromOtherWriters_data()
+    {
+        QTest::addColumn<QString>("channels");
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<QString>("dataBytes");
+        QTest::addColumn<QString>("headerLength");
+        QTest::newRow("ffmpeg, 2 s mono 16-bit 11025 Hz") << "1" << "11025" << "44100" << "22050";
+        QTest::newRow("ffmpeg, 2 s stereo 16-bit 22050 Hz") << "2" << "22050" << "176400" << "44100";
+    }
+    void infoReportsTheSoundOfFilesFromOtherWriters()
+    {
+        QFETCH(QString, channels);
+        QFETCH(QString, rate);
+        QFETCH(QString, dataBytes);
+        QFETCH(QString, headerLength);
+        const QString file = dir_.filePath(QStringLiteral("ffmpeg-%1-%2.avi").arg(channels, rate));
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-y", "-f", "lavfi", "-i",
+                                                "sine=frequency=440:duration=2:sample_rate=" + rate, "-ac", channels,
+                                                "-c:a", "pcm_s16le", file});
+        QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+        const Run run = quolvactl({QStringLiteral("info"), file});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        const QMap<QString, QString> f = facts(run.out);
+        QCOMPARE(f.value("sound data bytes"), dataBytes);
+        QCOMPARE(f.value("sound length ms"), QStringLiteral("2000"));
+        QCOMPARE(f.value("sound header length"), headerLength);
+        QCOMPARE(f.value("stream 0 length"), headerLength);
     }
 
     void infoReportsMissingPartsAndOtherStreams()
@@ -267,8 +304,9 @@ private slots:
         QVERIFY2(run.status == 0, qPrintable(run.err));
         f = facts(run.out);
         QCOMPARE(f.value("sound format"), QString("none"));
-        QCOMPARE(f.value("sound length bytes"), QString("none"));
+        QCOMPARE(f.value("sound data bytes"), QString("none"));
         QCOMPARE(f.value("sound length ms"), QString("none"));
+        QCOMPARE(f.value("sound header length"), QString("none"));
         QCOMPARE(f.value("stream 0 format bytes"), QString("0"));
 
         // A frame store with more records than its header counts (a recording that still runs).
@@ -404,6 +442,60 @@ private slots:
         run = quolvactl({QStringLiteral("check"), died});
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains("not finished; run quolvactl repair"), qPrintable(run.err));
+    }
+
+    // Repair cuts nothing when the damage lies before records that are still read: it names the damaged
+    // record's offset, leaves the store byte for byte, and says the recording is not repaired.
+    void repairLeavesDamageInTheMiddleAlone()
+    {
+        const std::vector<qint64> starts = recordStarts(jpegs_);
+        const QString damaged = copyRecording(QStringLiteral("middle.avi"));
+        QByteArray store = fileBytes(damaged + ".xxx");
+        const qint64 trailingDigit = starts[2] - 2;
+        store[trailingDigit] = store[trailingDigit] == '9' ? '8' : static_cast<char>(store[trailingDigit] + 1);
+        QVERIFY(writeBytes(damaged + ".xxx", store));
+        const Run run = quolvactl({QStringLiteral("repair"), damaged});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.out.contains(QString("offset %1").arg(starts[1])) && run.out.contains("left as it is"),
+                 qPrintable(run.out + run.err));
+        QVERIFY2(run.err.contains("not repaired"), qPrintable(run.err));
+        QCOMPARE(fileBytes(damaged + ".xxx"), store);
+    }
+
+    // quolvactl record into a nearly full disk (a file size limit fails the writes the same way, and the
+    // signal it would send is ignored as a disk gives none): the recording stops by itself, the program
+    // ends with status 1 and one clear message instead of an uncaught exception, and the frame store's
+    // header counts every record written. Offscreen, so the screen is the program's own (black).
+    void recordStopsByItselfOnAFullDisk()
+    {
+        const QString target = dir_.filePath(QStringLiteral("full-disk.avi"));
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":offscreen"));
+        environment.insert(QStringLiteral("QUOLVA_SOUND_SOURCE"), QStringLiteral("tone:440"));
+        process.setProcessEnvironment(environment);
+        process.setChildProcessModifier([] {
+            const rlimit limit{60000, 60000}; // the AVI's header room and about two seconds of sound
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            std::signal(SIGXFSZ, SIG_IGN);
+        });
+        process.start(qEnvironmentVariable("QUOLVA_BIN_DIR") + QStringLiteral("/quolvactl"),
+                      {QStringLiteral("record"), target, QStringLiteral("--seconds"), QStringLiteral("20"),
+                       QStringLiteral("--region"), QStringLiteral("64x48+0+0")});
+        QVERIFY(process.waitForStarted(10000));
+        QVERIFY2(process.waitForFinished(15000), "the recording did not stop by itself");
+        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(err.count(QStringLiteral("录制已自动停止")), 1);
+        QVERIFY2(err.contains(target), qPrintable(err));
+
+        const Run info = quolvactl({QStringLiteral("info"), target});
+        const QMap<QString, QString> f = facts(info.out);
+        QVERIFY2(f.value("frame records").toInt() > 0, qPrintable(info.out + info.err));
+        QCOMPARE(f.value("header frame count"), f.value("frame records"));
+        QVERIFY2(f.value("sound data bytes").toInt() > 0, qPrintable(info.out));
     }
 
     void usageErrorsGiveStatus2()

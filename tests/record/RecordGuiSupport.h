@@ -5,6 +5,7 @@
 #include "ScriptedPrompts.h"
 #include "app/Application.h"
 #include "app/WindowSet.h"
+#include "platform/ArrowPointer.h"
 #include "record/Recorder.h"
 #include "record/Unit1.h"
 #include "record/Unit2.h"
@@ -18,10 +19,16 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProcess>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
 
 namespace quolva::test {
 
@@ -99,6 +106,88 @@ inline void prepareRegionRecording(app::WindowSet& windows, ScriptedPrompts& pro
     wizard.SpeedButton6Click(); // finish
     QVERIFY(!wizard.isVisible());
     QVERIFY(windows.Form1().recorder().session.ready);
+}
+
+// A borderless window over the whole screen, below the others, whose every pixel tells where it lies: red is x / 5, green
+// is y / 4 (in screen pixels), blue is 128. A frame grabbed from it tells where on the screen it was
+// taken, even through JPEG.
+class PositionPicture : public QWidget {
+public:
+    PositionPicture() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint)
+    {
+        QScreen* screen = QGuiApplication::primaryScreen();
+        setGeometry(screen->geometry());
+        const qreal scale = screen->devicePixelRatio();
+        picture_ = QImage((QSizeF(screen->geometry().size()) * scale).toSize(), QImage::Format_RGB32);
+        for (int y = 0; y < picture_.height(); ++y)
+            for (int x = 0; x < picture_.width(); ++x)
+                picture_.setPixel(x, y, qRgb(std::min(255, x / 5), std::min(255, y / 4), 128));
+        picture_.setDevicePixelRatio(scale);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).drawImage(0, 0, picture_); }
+
+private:
+    QImage picture_;
+};
+
+// The screen point that a frame of a PositionPicture shows at `at` (the mean of 7 × 7 pixels around it).
+inline QPoint screenPointShown(const QImage& frame, QPoint at)
+{
+    double red = 0, green = 0;
+    int n = 0;
+    for (int dy = -3; dy <= 3; ++dy)
+        for (int dx = -3; dx <= 3; ++dx) {
+            const QColor c = frame.pixelColor(at + QPoint(dx, dy));
+            red += c.red();
+            green += c.green();
+            ++n;
+        }
+    return {int(red / n * 5 + 2), int(green / n * 4 + 1)};
+}
+
+// The bounds of the dark pixels (the arrow's outline: a PositionPicture has none).
+inline QRect darkBounds(const QImage& frame)
+{
+    QRect bounds;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x) {
+            const QColor c = frame.pixelColor(x, y);
+            if (c.red() < 50 && c.green() < 50 && c.blue() < 50)
+                bounds |= QRect(x, y, 1, 1);
+        }
+    return bounds;
+}
+
+// Where the arrow drawn into a frame has its tip, from the bounds of its dark outline; null when the
+// frame shows no arrow.
+inline std::optional<QPoint> arrowTipIn(const QImage& frame)
+{
+    const QRect bounds = darkBounds(frame);
+    if (bounds.isEmpty())
+        return std::nullopt;
+    QImage probe(100, 100, QImage::Format_RGB32);
+    probe.fill(QColor(128, 128, 128));
+    platform::drawArrowPointer(probe, QPoint(50, 50));
+    return bounds.topLeft() + (QPoint(50, 50) - darkBounds(probe).topLeft());
+}
+
+// The frames of a recording's store, as pictures.
+inline QList<QImage> framesOf(const QString& target)
+{
+    QList<QImage> pictures;
+    store::FrameStore frames = store::FrameStore::OpenFrameStoreReadOnly(
+        std::filesystem::path(record::RecordingSession::FrameStorePath(target).toStdString()));
+    frames.Seek(store::kFrameStoreHeaderSize);
+    while (frames.Position() < frames.Size()) {
+        const store::Picture picture = frames.DecodeFrame(frames.ReadNextFrame());
+        QImage image(picture.Width(), picture.Height(), QImage::Format_RGB888);
+        for (int y = 0; y < picture.Height(); ++y)
+            std::memcpy(image.scanLine(y), picture.Row(y), std::size_t(picture.Width()) * 3);
+        pictures << image.convertToFormat(QImage::Format_RGB32);
+    }
+    return pictures;
 }
 
 // A finished recording at `path` whose frames are `frames` pictures of `size`, made with the engine

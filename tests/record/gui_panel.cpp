@@ -12,6 +12,9 @@
 #include "record/PanelFace.h"
 
 #include <QHelpEvent>
+#include <QThread>
+#include <QTimer>
+#include <QMoveEvent>
 #include <QLabel>
 #include <QtEndian>
 #include <QMenu>
@@ -64,7 +67,25 @@ QImage cursorPicture()
     return cursor ? cursor->pixmap().toImage() : QImage();
 }
 
+// Every place a window takes, as its move events tell.
+class PositionLog : public QObject {
+public:
+    PositionLog(QWidget& window, QList<QPoint>& places) : window_(window), places_(places) { window.installEventFilter(this); }
+    ~PositionLog() override { window_.removeEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Move)
+            places_ << static_cast<QMoveEvent*>(event)->pos();
+        return false;
+    }
+
+private:
+    QWidget& window_;
+    QList<QPoint>& places_;
+};
+
 } // namespace
+
 
 class PanelTest : public QObject {
     Q_OBJECT
@@ -338,6 +359,51 @@ private slots:
         panel.N4->trigger();
         QVERIFY(windows->Form7().isVisible());
         QVERIFY(!panel.isVisible());
+    }
+
+    // A quick hand while the program is busy: the pointer runs on in many small steps, and its motions
+    // queue up, each placed relative to where the panel was when it was made. The panel follows without jitter (every place it takes lies
+    // further along the way) and ends with the grip under the pointer.
+    void draggingFollowsAQuickPointerWithoutJitter()
+    {
+        ScriptedPrompts::Installed prompts;
+        const auto windows = quolva::app::startUp();
+        TForm1& panel = windows->Form1();
+        showPanel(panel);
+        const QPoint start = panel.pos();
+        const QPoint grip(8, 40);
+        QVERIFY(quolva::test::pointerTo(panel, grip));
+        QVERIFY(quolva::test::xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}));
+        QTRY_VERIFY(panel.face->isDragging());
+        QList<QPoint> places;
+        PositionLog log(panel, places);
+        const QPoint from = panel.mapToGlobal(grip);
+        QStringList moves;
+        for (int i = 1; i <= 40; ++i) {
+            const QPoint at = from + QPoint(-4 * i, -3 * i);
+            moves << QStringLiteral("mousemove") << QString::number(at.x()) << QString::number(at.y())
+                  << QStringLiteral("sleep") << QStringLiteral("0.01");
+        }
+        // The program is busy meanwhile (a capture tick takes its time): pointer motions queue up.
+        QTimer busy;
+        connect(&busy, &QTimer::timeout, [] { QThread::msleep(40); });
+        busy.start(10);
+        QProcess hand;
+        hand.start(QStringLiteral("xdotool"), moves);
+        QVERIFY(hand.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(hand.state() == QProcess::NotRunning, 10000);
+        busy.stop();
+        QCOMPARE(hand.exitCode(), 0);
+        QTRY_COMPARE(panel.pos(), start + QPoint(-160, -120));
+        QTest::qWait(300);
+        QVERIFY(quolva::test::xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}));
+        QTRY_VERIFY(!panel.face->isDragging());
+        QCOMPARE(panel.pos(), start + QPoint(-160, -120));
+        QCOMPARE(panel.mapFromGlobal(QCursor::pos()), grip);
+        for (qsizetype i = 1; i < places.size(); ++i)
+            QVERIFY2(places[i].x() <= places[i - 1].x() && places[i].y() <= places[i - 1].y(),
+                     qPrintable(QStringLiteral("the panel went back from (%1,%2) to (%3,%4)")
+                                    .arg(places[i - 1].x()).arg(places[i - 1].y()).arg(places[i].x()).arg(places[i].y())));
     }
 
     void draggingKeepsThePointUnderThePointer()

@@ -1,16 +1,19 @@
 // The viewfinder on a real X display: see-through while placed, the capture rectangle in region and
 // full-screen modes, the resize report, following the pointer while recording; and closing the program
 // in the middle of a recording.
+#include "RecordGuiSupport.h"
 #include "Rig.h"
 #include "ScriptedPrompts.h"
 #include "app/Application.h"
 #include "app/Startup.h"
 #include "editor/Etool.h"
+#include "record/PanelFace.h"
 #include "platform/Screen.h"
 #include "record/Recorder.h"
 #include "record/Unit1.h"
 #include "record/Unit2.h"
 
+#include <QLabel>
 #include <QPainter>
 #include <QProcess>
 #include <QScreen>
@@ -142,6 +145,69 @@ private slots:
         QCOMPARE(recorder.grabber.pointerInClient, QPoint(310, 100));
         recorder.tingzhi();
         recorder.FinishRecording();
+    }
+
+    // A user's follow-cursor recording: the wizard shows the viewfinder and the user places it, checks
+    // "是否移动捕捉窗口", records with the panel's button and moves the pointer across the screen. The
+    // frames show the screen where the region went, around the pointer, and the arrow where the pointer
+    // was.
+    void followCursorRecordingFollowsAfterTheViewfinderWasPlaced()
+    {
+        qputenv("QUOLVA_SOUND_SOURCE", "tone:440");
+        ScriptedPrompts::Installed prompts;
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("follow.avi"));
+        test::PositionPicture background;
+        background.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&background));
+        const auto windows = app::startUp();
+        windows->Form7().hide();
+        record::TForm5& wizard = windows->Form5();
+        record::TForm2& viewfinder = windows->Form2();
+        wizard.show();
+        test::wizardToRegionFinish(wizard, *prompts, target, 320);
+        wizard.ViewfinderButtonClick(); // shown for placing
+        QVERIFY(QTest::qWaitForWindowExposed(&viewfinder));
+        viewfinder.move(100, 100);
+        QTRY_COMPARE(viewfinder.frameGeometry().topLeft(), QPoint(100, 100));
+        wizard.CheckBox2->setChecked(true);
+        wizard.SpeedButton6Click(); // finish: the viewfinder hides, follow-cursor on
+        QVERIFY(!viewfinder.isVisible());
+        const QRect placed = viewfinder.geometry();
+
+        record::TForm1& panel = windows->Form1();
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QVERIFY(test::pointerTo(panel, panel.face->shape(record::PanelShapeId::Shape1).bounds.center()));
+        QVERIFY(test::xdotool({QStringLiteral("click"), QStringLiteral("1")}));
+        QTRY_VERIFY(panel.recorder().isRecording());
+        // The pointer comes into the region and then travels right and down, the region after it.
+        const QPoint last(900, 640);
+        for (int i = 0; i <= 8; ++i) {
+            const QPoint at = placed.center() + (last - placed.center()) * i / 8;
+            QVERIFY(test::xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())}));
+            QTest::qWait(250);
+        }
+        QTest::qWait(400);
+        QVERIFY(test::xdotool({QStringLiteral("key"), QStringLiteral("shift+Down")})); // stop, the pointer stays
+        QTRY_VERIFY_WITH_TIMEOUT(panel.Label1->text() == QStringLiteral("End"), 10000);
+
+        const QList<QImage> frames = test::framesOf(target);
+        QVERIFY2(frames.size() >= 20, qPrintable(QString::number(frames.size())));
+        const QPoint centre(160, 120);
+        const QImage& end = frames.back();
+        const QPoint lastOrigin = test::screenPointShown(end, centre) - centre;
+        const QRect lastRegion(lastOrigin, QSize(320, 240));
+        QVERIFY2(lastRegion.adjusted(30, 30, -30, -30).contains(last),
+                 qPrintable(QStringLiteral("last frame from %1,%2; the pointer at %3,%4").arg(lastOrigin.x()).arg(lastOrigin.y())
+                                .arg(last.x()).arg(last.y())));
+        const std::optional<QPoint> tip = test::arrowTipIn(end);
+        QVERIFY2(tip, "the last frame shows no arrow");
+        const QPoint tipOnScreen = test::screenPointShown(end, *tip + QPoint(-6, 12)) - QPoint(-6, 12);
+        QVERIFY2((tipOnScreen - last).manhattanLength() < 24,
+                 qPrintable(QStringLiteral("the arrow points at %1,%2, the pointer was at %3,%4").arg(tipOnScreen.x())
+                                .arg(tipOnScreen.y()).arg(last.x()).arg(last.y())));
+        QVERIFY2(prompts->errors.isEmpty(), qPrintable(prompts->errors.join('\n')));
     }
 
     void closingTheProgramWhileRecordingFinishesTheFiles()

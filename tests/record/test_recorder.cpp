@@ -8,11 +8,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QThread>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QFileInfo>
+
+#include <csignal>
 #include <fstream>
+
+#include <sys/resource.h>
 
 using namespace quolva;
 using quolva::test::ScriptedPrompts;
@@ -25,6 +31,23 @@ std::string Header(const QString& framesPath)
     std::string header(16, '\0');
     in.read(header.data(), 16);
     return header;
+}
+
+// The first `length` bytes of the first audio stream of an AVI file.
+QByteArray SoundOf(const QString& target, store::LONG length)
+{
+    store::PAVIFILE file;
+    store::PAVISTREAM audio;
+    QByteArray sound(length, '\0');
+    store::LONG bytes = 0, samples = 0;
+    if (store::AVIFileOpen(&file, target.toStdString(), store::OF_READ) != store::AVIERR_OK ||
+        store::AVIFileGetStream(file, &audio, store::streamtypeAUDIO, 0) != store::AVIERR_OK ||
+        store::AVIStreamRead(audio, 0, length, sound.data(), length, &bytes, &samples) != store::AVIERR_OK)
+        return {};
+    sound.truncate(bytes);
+    store::AVIStreamRelease(audio);
+    store::AVIFileRelease(file);
+    return sound;
 }
 
 std::int64_t RecordsIn(const QString& framesPath)
@@ -162,6 +185,8 @@ private slots:
         QVERIFY(firstLength >= 22054);
         store::AVIStreamRelease(audio);
         store::AVIFileRelease(file);
+        const QByteArray oldSound = SoundOf(target, firstLength);
+        QCOMPARE(oldSound.size(), qsizetype(firstLength));
 
         recorder->session.ResetRecordingDefaults();
         const QSize size = recorder->session.ContinueTarget(target);
@@ -180,11 +205,46 @@ private slots:
         QCOMPARE(RecordsIn(target + QStringLiteral(".xxx")), std::int64_t(35));
         QCOMPARE(store::AVIFileOpen(&file, target.toStdString(), store::OF_READ), store::AVIERR_OK);
         QCOMPARE(store::AVIFileGetStream(file, &audio, store::streamtypeAUDIO, 0), store::AVIERR_OK);
-        QVERIFY(store::AVIStreamLength(audio) >= firstLength + 22054);
-        // The old sound is still at the start.
+        const store::LONG length = store::AVIStreamLength(audio);
+        QVERIFY(length >= firstLength + 22054);
         QCOMPARE(store::AVIFileGetStream(file, &audio, store::streamtypeAUDIO, 1), store::AVIERR_NODATA);
         store::AVIStreamRelease(audio);
         store::AVIFileRelease(file);
+        // The old sound is still at the start, byte for byte, and the new sound follows it.
+        const QByteArray sound = SoundOf(target, length);
+        QCOMPARE(sound.size(), qsizetype(length));
+        QVERIFY(sound.startsWith(oldSound));
+        QVERIFY(sound.mid(firstLength).count('\0') < length - firstLength);
+    }
+
+    // The capture timer paces the frames: 3.0 s of recording that kept pace gives 30 frames; when every
+    // tick takes 150 ms the ticks that fell due meanwhile collapse, and 3.0 s give about 20.
+    void framesArePacedByTheCaptureTimer_data()
+    {
+        QTest::addColumn<int>("tickMs");
+        QTest::addColumn<int>("fewest");
+        QTest::addColumn<int>("most");
+        QTest::newRow("ticks that keep pace") << 0 << 28 << 31;
+        QTest::newRow("ticks of 150 ms") << 150 << 18 << 21;
+    }
+    void framesArePacedByTheCaptureTimer()
+    {
+        QFETCH(int, tickMs);
+        QFETCH(int, fewest);
+        QFETCH(int, most);
+        ScriptedPrompts::Installed prompts;
+        prepareNew(QStringLiteral("paced%1.avi").arg(tickMs));
+        recorder->luzhi();
+        // A slow tick: after the grabber's own work (a 64 × 48 grab, well under a millisecond) the thread
+        // is busy for the rest of it.
+        if (tickMs > 0)
+            connect(&recorder->Timer1, &QTimer::timeout, recorder.get(), [&] { QThread::msleep(static_cast<unsigned long>(tickMs)); });
+        QTest::qWait(3000);
+        recorder->tingzhi();
+        recorder->FinishRecording();
+        const int frames = recorder->framesOfLastRecording;
+        QVERIFY2(frames >= fewest && frames <= most, qPrintable(QString::number(frames)));
+        QCOMPARE(RecordsIn(dir.filePath(QStringLiteral("paced%1.avi.xxx").arg(tickMs))), std::int64_t(frames));
     }
 
     void stopRightAfterRecordGivesAConsistentEmptyStore()
@@ -217,6 +277,87 @@ private slots:
         recorder->FinishRecording();
         QCOMPARE(Header(dir.filePath(QStringLiteral("twice.avi.xxx"))), std::string("2               "));
         QVERIFY(prompts->messages.isEmpty());
+    }
+
+    // With no input device the start shows its device messages; Shift+Up pressed while one is open (and
+    // the capture timer, had anything started it, ticking meanwhile) starts nothing more: the device
+    // messages come once and the frame store is made once, so every frame written is counted.
+    void aHotkeyDuringTheStartsMessagesStartsNothingMore()
+    {
+        qputenv("QUOLVA_SOUND_SOURCE", "none");
+        ScriptedPrompts::Installed prompts;
+        prepareNew(QStringLiteral("reentered.avi"));
+        bool pressed = false;
+        prompts->whileMessageShown = [&](const ScriptedPrompts::Message&) {
+            if (std::exchange(pressed, true))
+                return;
+            recorder->luzhi();
+            for (int i = 0; i < 2 && recorder->Timer1.isActive(); ++i)
+                recorder->Timer1Timer();
+        };
+        recorder->luzhi();
+        prompts->whileMessageShown = nullptr;
+        QVERIFY(pressed);
+        QVERIFY(recorder->isRecording());
+        recorder->Timer1.stop();
+        for (int i = 0; i < 3; ++i)
+            recorder->Timer1Timer();
+        recorder->tingzhi();
+        recorder->FinishRecording();
+        const QString frames = dir.filePath(QStringLiteral("reentered.avi.xxx"));
+        QCOMPARE(RecordsIn(frames), std::int64_t(recorder->framesOfLastRecording));
+        QCOMPARE(Header(frames), std::string("3               "));
+        QStringList texts;
+        for (const auto& message : prompts->messages)
+            texts << message.text;
+        QCOMPARE(texts.count(QStringLiteral("Failed to open waveform input device.")), 1);
+    }
+
+    // A full disk while recording (here: a file size limit, which fails writes the same way) stops the
+    // recording by itself with one message. The frames written are kept and counted in place in the
+    // header, the AVI file is completed or left for repair, and Record afterwards does not make the
+    // frame store again.
+    void aFullDiskStopsTheRecordingByItself()
+    {
+        ScriptedPrompts::Installed prompts;
+        prepareNew(QStringLiteral("full.avi"));
+        const QString frames = dir.filePath(QStringLiteral("full.avi.xxx"));
+        recorder->luzhi();
+        recorder->Timer1.stop();
+        for (int i = 0; i < 3; ++i)
+            recorder->Timer1Timer();
+        const qint64 record = (QFileInfo(frames).size() - 16) / 3; // the frames are alike: one size
+        auto* const formerHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit former{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &former) == 0);
+        rlimit limited = former;
+        limited.rlim_cur = static_cast<rlim_t>(QFileInfo(frames).size() + 2 * record + record / 2);
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+        int ticks = 0;
+        for (; recorder->isRecording() && ticks < 10; ++ticks)
+            recorder->Timer1Timer();
+        const bool stoppedByItself = !recorder->isRecording();
+        if (recorder->Timer3.isActive())
+            recorder->FinishRecording();
+        ::setrlimit(RLIMIT_FSIZE, &former);
+        std::signal(SIGXFSZ, formerHandler);
+
+        QVERIFY(stoppedByItself);
+        QCOMPARE(ticks, 3); // two more records fit, the third did not
+        QVERIFY2(prompts->errors.isEmpty(), qPrintable(prompts->errors.join('\n')));
+        QCOMPARE(prompts->messages.size(), 1);
+        QVERIFY2(prompts->messages[0].text.contains(QStringLiteral("录制已自动停止")), qPrintable(prompts->messages[0].text));
+        QCOMPARE(Header(frames), std::string("5               "));
+        QCOMPARE(RecordsIn(frames), std::int64_t(5));
+        QVERIFY(!recorder->Timer3.isActive());
+        const store::PAVIFILE avi = store::AviFile::open(dir.filePath(QStringLiteral("full.avi")).toStdString(), store::OF_READ);
+        QVERIFY(avi->findStream(store::streamtypeAUDIO, 0));
+
+        recorder->luzhi();
+        QVERIFY(!recorder->isRecording());
+        QCOMPARE(prompts->messages.size(), 2);
+        QCOMPARE(prompts->messages[1].text, QStringLiteral("请先进行设置"));
+        QCOMPARE(RecordsIn(frames), std::int64_t(5));
     }
 
     void aFrameStoreThatCannotBeCreatedLeavesNothingHalfStarted()

@@ -5,6 +5,7 @@
 #include "store/Jpeg.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -90,6 +91,31 @@ private slots:
         QVERIFY(!session.soundTrackFile);
         QVERIFY(!session.newMode);
         QVERIFY(session.targetPath.isEmpty());
+    }
+
+    // An existing file chosen as a new target (the overwrite confirmed) that cannot be opened for writing
+    // stays as it was: the session removes only what it created. The file is read-only and, so that this
+    // holds for root too, a running program (which no one may open for writing).
+    void anExistingTargetThatCannotBeOpenedIsKept()
+    {
+        const QString target = dir.filePath(QStringLiteral("read-only.avi"));
+        QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), target));
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+        const QByteArray before = [&] {
+            QFile f(target);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        QProcess running;
+        running.start(target, {QStringLiteral("30")});
+        QVERIFY(running.waitForStarted());
+        record::RecordingSession session;
+        QVERIFY_THROWS_EXCEPTION(store::StoreError, session.NewTarget(target));
+        running.kill();
+        running.waitForFinished();
+        QVERIFY(!session.newMode);
+        QFile kept(target);
+        QVERIFY2(kept.open(QIODevice::ReadOnly), "the target was deleted");
+        QCOMPARE(kept.readAll(), before);
     }
 
     void continuingTakesFrameSizeFormatAndDescriptionFromTheFiles()

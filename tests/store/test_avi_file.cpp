@@ -6,9 +6,125 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <fstream>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace avitest;
+
+
+namespace {
+
+// A hand-made AVI file of one audio stream, the shapes a hostile file can take: a super index of
+// `superEntries` entries that all name the one standard index, whose `standardEntries` entries point at
+// the one data chunk except the last, which points outside the data (so the index cannot be used); and
+// `emptyChunks` data chunks of no bytes (8 bytes each in the file) in the movi list.
+QByteArray craftedAvi(int superEntries, int standardEntries, int emptyChunks)
+{
+    QByteArray b;
+    const auto u16 = [&](quint16 v) { b.append(reinterpret_cast<const char*>(&v), 2); };
+    const auto u32 = [&](quint32 v) { b.append(reinterpret_cast<const char*>(&v), 4); };
+    const auto u64 = [&](quint64 v) { b.append(reinterpret_cast<const char*>(&v), 8); };
+    const auto open = [&](const char* id, const char* type) {
+        const qint64 at = b.size();
+        b.append(id, 4);
+        u32(0);
+        if (type)
+            b.append(type, 4);
+        return at;
+    };
+    const auto close = [&](qint64 at) {
+        const quint32 size = static_cast<quint32>(b.size() - at - 8);
+        std::memcpy(b.data() + at + 4, &size, 4);
+        if (size & 1)
+            b.append('\0');
+    };
+    const qint64 riff = open("RIFF", "AVI ");
+    const qint64 hdrl = open("LIST", "hdrl");
+    const qint64 avih = open("avih", nullptr);
+    b.append(QByteArray(56, '\0'));
+    close(avih);
+    const qint64 strl = open("LIST", "strl");
+    const qint64 strh = open("strh", nullptr);
+    b.append("auds", 4);
+    b.append(QByteArray(16, '\0'));
+    u32(1);     // scale
+    u32(11025); // rate
+    u32(0);     // start
+    u32(0);     // length
+    u32(0);
+    u32(0xFFFFFFFF);
+    u32(2); // sample size
+    u64(0);
+    close(strh);
+    const qint64 strf = open("strf", nullptr);
+    u16(1), u16(1), u32(11025), u32(22050), u16(2), u16(16), u16(0);
+    close(strf);
+    const qint64 indx = open("indx", nullptr);
+    u16(4), b.append('\0'), b.append('\0'), u32(static_cast<quint32>(superEntries)), b.append("00wb", 4), u32(0), u32(0), u32(0);
+    const qint64 superAt = b.size();
+    b.append(QByteArray(16 * superEntries, '\0'));
+    close(indx);
+    close(strl);
+    close(hdrl);
+    const qint64 movi = open("LIST", "movi");
+    const qint64 data = open("00wb", nullptr);
+    u32(0x01020304);
+    close(data);
+    for (int i = 0; i < emptyChunks; ++i)
+        b.append("00wb", 4), u32(0);
+    const qint64 ix = open("ix00", nullptr);
+    u16(2), b.append('\0'), b.append('\1'), u32(static_cast<quint32>(standardEntries)), b.append("00wb", 4);
+    u64(static_cast<quint64>(movi + 8)), u32(0);
+    for (int i = 0; i < standardEntries; ++i)
+        u32(i + 1 < standardEntries ? static_cast<quint32>(data + 8 - (movi + 8)) : 0x7FFFFFF0u), u32(4);
+    close(ix);
+    close(movi);
+    close(riff);
+    for (int i = 0; i < superEntries; ++i) {
+        const quint64 offset = static_cast<quint64>(ix);
+        const quint32 size = static_cast<quint32>(8 + 24 + 8 * standardEntries);
+        std::memcpy(b.data() + superAt + 16 * i, &offset, 8);
+        std::memcpy(b.data() + superAt + 16 * i + 8, &size, 4);
+    }
+    return b;
+}
+
+// Opens `file` for reading in a child process held to `limit` (CPU seconds or address space above what
+// the child already uses). The child's exit status: 0 opened, 2 refused with an AVI error saying
+// `refusal`, 3 another AVI error, 4 anything else thrown; killed by a signal: -signal.
+int openLimited(const QString& file, int resource, rlim_t limit, const char* refusal)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        if (resource == RLIMIT_AS) {
+            std::ifstream status("/proc/self/status");
+            std::string line;
+            rlim_t used = 0;
+            while (std::getline(status, line))
+                if (line.rfind("VmSize:", 0) == 0)
+                    used = std::stoull(line.substr(7)) * 1024;
+            limit += used;
+        }
+        const rlimit bound{limit, limit};
+        setrlimit(resource, &bound);
+        try {
+            AviFile::open(file.toStdString(), OF_READ)->close();
+            _exit(0);
+        } catch (const AviError& e) {
+            _exit(std::string(e.what()).find(refusal) != std::string::npos ? 2 : 3);
+        } catch (...) {
+            _exit(4);
+        }
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child)
+        return -1000;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+} // namespace
 
 class TestAviFile : public QObject {
     Q_OBJECT
@@ -16,6 +132,12 @@ class TestAviFile : public QObject {
 private:
     QTemporaryDir dir_;
     QString path(const QString& name) const { return dir_.filePath(name); }
+    static void writeBytes(const QString& file, const QByteArray& bytes)
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(f.write(bytes), bytes.size());
+    }
 
     // A file with one recorder-style audio stream holding `blocks`, written with sample count = bytes.
     void writeSoundFile(const QString& file, const std::vector<QByteArray>& blocks)
@@ -368,6 +490,21 @@ private slots:
         AVIStreamRelease(video);
         AVIStreamRelease(noScale);
         AVIFileRelease(avi);
+    }
+
+
+    // Hostile files cost work and memory bounded by their size: a standard index named by every entry of
+    // the super index is read once, and a file of countless empty chunks is refused with a clear error
+    // instead of remembering them all.
+    void hostileIndexesAndChunksAreBounded()
+    {
+        const QString shared = path("one-index-named-60000-times.avi");
+        writeBytes(shared, craftedAvi(60000, 60000, 0));
+        QCOMPARE(openLimited(shared, RLIMIT_CPU, 5, ""), 0);
+
+        const QString empty = path("eight-million-empty-chunks.avi");
+        writeBytes(empty, craftedAvi(0, 1, 8'000'000));
+        QCOMPARE(openLimited(empty, RLIMIT_AS, rlim_t{256} << 20, "chunks"), 2);
     }
 
     // Failures give a code and a message naming the file; handles release in any order, once.

@@ -110,6 +110,46 @@ private slots:
         QVERIFY(WalkFramesForwards(again).Clean());
     }
 
+    // Repair cuts only a torn tail: bytes after the damage from which no whole record can be read. Damage
+    // followed by records that the readers still read is reported with its offset, and the store is left
+    // as it is, header included.
+    void repairCutsOnlyATornTail_data()
+    {
+        QTest::addColumn<QByteArray>("damaged");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<bool>("cut");
+        const QByteArray later = QByteArray::fromStdString(Record("four") + Record("five"));
+        QTest::newRow("torn picture at the end") << QByteArray("240only part") << QByteArray() << true;
+        QTest::newRow("zeros at the end") << QByteArray(9, '\0') << QByteArray() << true;
+        QTest::newRow("torn size at the end") << QByteArray("3") << QByteArray() << true;
+        QTest::newRow("trailing size damaged in the middle") << QByteArray("15hello61") << later << false;
+        QTest::newRow("trailing size damaged, last record") << QByteArray("15hello61") << QByteArray() << false;
+        QTest::newRow("leading digit damaged in the middle") << QByteArray("x5hello51") << later << false;
+        QTest::newRow("leading size runs past the end, records follow") << QByteArray("3999hello51") << later << false;
+    }
+    void repairCutsOnlyATornTail()
+    {
+        QFETCH(QByteArray, damaged);
+        QFETCH(QByteArray, after);
+        QFETCH(bool, cut);
+        const std::string good = Header(0) + Record("one") + Record("two") + Record("three");
+        const std::string file = good + damaged.toStdString() + after.toStdString();
+        WriteFile(path(), file);
+        FrameStore store = FrameStore::OpenFrameStore(path());
+        const FrameStoreRepair repair = RepairFrameStore(store);
+        store.Close();
+        QVERIFY(!repair.fault.empty());
+        QCOMPARE(repair.faultOffset, std::int64_t(good.size()));
+        QCOMPARE(repair.damagedInMiddle, !cut);
+        if (cut) {
+            QCOMPARE(repair.cutBytes, std::int64_t(damaged.size()));
+            QCOMPARE(ReadFile(path()), Header(3) + good.substr(16));
+        } else {
+            QCOMPARE(repair.cutBytes, std::int64_t(0));
+            QCOMPARE(ReadFile(path()), file);
+        }
+    }
+
     void repairOfAConsistentStoreChangesNothing()
     {
         const std::string whole = Header(2) + Record("one") + Record("two");

@@ -3,8 +3,8 @@
 
 namespace quolva::test {
 
-// For gui and e2e tests: the reason the test rig is missing (no X display, no sound server), or an
-// empty text when it is there. Such tests fail with this reason; they never skip.
+// For gui and e2e tests: the reason the test rig is missing (no X display with a window manager, no sound
+// server), or an empty text when it is there. Such tests fail with this reason; they never skip.
 QString missingDisplay();
 QString missingSoundServer();
 

@@ -18,6 +18,10 @@ platform::MessageAnswer ScriptedPrompts::message(QWidget*, const QString& text, 
                                                  platform::MessageIcon icon, platform::MessageButtons)
 {
     messages.append({text, caption, icon});
+    if (whileMessageShown) {
+        const Message shown = messages.back(); // the hook may show more messages
+        whileMessageShown(shown);
+    }
     if (messageAnswers.empty())
         return platform::MessageAnswer::Ok;
     const platform::MessageAnswer answer = messageAnswers.front();

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -95,6 +96,9 @@ public:
     QList<SoundFormatRequest> soundFormatRequests;
     QList<CompressorRequest> compressorRequests;
     QStringList unexpected; // dialogs asked for without a queued answer
+    // Runs while a message box is "open", after it is recorded: what the user (or a timer, a hotkey) does
+    // meanwhile, for tests of handlers entered again from inside a modal box.
+    std::function<void(const Message&)> whileMessageShown;
 
     std::deque<platform::MessageAnswer> messageAnswers;
     std::deque<platform::FileDialogResult> fileAnswers;

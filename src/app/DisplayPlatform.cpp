@@ -1,0 +1,25 @@
+#include "app/DisplayPlatform.h"
+
+#include <QtGlobal>
+
+namespace quolva::app {
+
+DisplayChoice chooseDisplayPlatform()
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return DisplayChoice::AsIs;
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        return DisplayChoice::NoDisplay; // Wayland without XWayland has no X11 screen to record either
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return DisplayChoice::AsIs;
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return DisplayChoice::XWayland;
+}
+
+QString xwaylandNote()
+{
+    return QStringLiteral("当前为 Wayland 桌面，本程序经 XWayland 运行：只能录制 X11 程序的窗口，"
+                          "Wayland 程序的窗口在录像中显示为空白。");
+}
+
+} // namespace quolva::app
