@@ -105,9 +105,26 @@ void SoundFacts(store::AviFile& file, QStringList& lines)
     lines << QStringLiteral("sound header length: %1").arg(audio->length());
 }
 
+// How long a stream plays: sound by its data bytes and the format's bytes per second (the recorder's and
+// the dubbing's header lengths are byte counts, other writers' sample counts), pictures by their count
+// and the time base.
+QString DurationText(const store::AviStream& stream, const store::AVISTREAMINFOA& info, const store::WAVEFORMATEX* wave)
+{
+    if (wave != nullptr)
+        return wave->nAvgBytesPerSec == 0 ? QStringLiteral("none")
+                                          : QString::number(stream.dataBytes() * 1000 / wave->nAvgBytesPerSec);
+    if (info.dwRate == 0)
+        return QStringLiteral("none");
+    return QString::number(std::uint64_t(std::max(stream.length(), 0)) * info.dwScale * 1000 / info.dwRate);
+}
+
 void StreamFacts(store::AviFile& file, QStringList& lines)
 {
-    lines << QStringLiteral("streams: %1").arg(file.streamCount());
+    int audioStreams = 0;
+    for (int n = 0; n < file.streamCount(); ++n)
+        audioStreams += file.stream(n)->type() == store::streamtypeAUDIO ? 1 : 0;
+    lines << QStringLiteral("streams: %1").arg(file.streamCount())
+          << QStringLiteral("audio streams: %1").arg(audioStreams);
     for (int n = 0; n < file.streamCount(); ++n) {
         const store::PAVISTREAM stream = file.stream(n);
         const store::AVISTREAMINFOA info = stream->info();
@@ -128,12 +145,15 @@ void StreamFacts(store::AviFile& file, QStringList& lines)
                   << key + QStringLiteral("samples per second: %1").arg(wave.nSamplesPerSec)
                   << key + QStringLiteral("average bytes per second: %1").arg(wave.nAvgBytesPerSec)
                   << key + QStringLiteral("block align: %1").arg(wave.nBlockAlign)
-                  << key + QStringLiteral("bits per sample: %1").arg(wave.wBitsPerSample);
+                  << key + QStringLiteral("bits per sample: %1").arg(wave.wBitsPerSample)
+                  << key + QStringLiteral("data bytes: %1").arg(stream->dataBytes())
+                  << key + QStringLiteral("duration ms: ") + DurationText(*stream, info, &wave);
         } else if (info.fccType == store::streamtypeVIDEO && ReadFormat(format, bitmap)) {
             lines << key + QStringLiteral("width: %1").arg(bitmap.biWidth)
                   << key + QStringLiteral("height: %1").arg(bitmap.biHeight)
                   << key + QStringLiteral("bit count: %1").arg(bitmap.biBitCount)
-                  << key + QStringLiteral("compression: ") + FourccText(bitmap.biCompression);
+                  << key + QStringLiteral("compression: ") + FourccText(bitmap.biCompression)
+                  << key + QStringLiteral("duration ms: ") + DurationText(*stream, info, nullptr);
         } else {
             lines << key + QStringLiteral("format bytes: %1").arg(format.size());
         }

@@ -188,6 +188,7 @@ private slots:
             {"sound length ms", "100200"},
             {"sound header length", QString::number(kSoundBytes)},
             {"streams", "1"},
+            {"audio streams", "1"},
             {"stream 0 type", "auds"},
             {"stream 0 handler", "0"},
             {"stream 0 rate", "11025"},
@@ -200,6 +201,8 @@ private slots:
             {"stream 0 average bytes per second", "22050"},
             {"stream 0 block align", "2"},
             {"stream 0 bits per sample", "16"},
+            {"stream 0 data bytes", QString::number(kSoundBytes)},
+            {"stream 0 duration ms", "100200"},
         };
         QCOMPARE(f, expected);
         QVERIFY(run.err.isEmpty());
@@ -266,6 +269,19 @@ private slots:
                                       static_cast<store::LONG>(jpegs_[static_cast<std::size_t>(i)].size()),
                                       store::AVIIF_KEYFRAME, nullptr, nullptr);
             store::AVIStreamRelease(video);
+            // A second sound track, as dubbing adds one: 1.5 s of 8-bit sound.
+            store::AVISTREAMINFOA dubbed{};
+            dubbed.fccType = store::streamtypeAUDIO;
+            dubbed.dwScale = 1;
+            dubbed.dwRate = 11025;
+            dubbed.dwSampleSize = 1;
+            store::PAVISTREAM audio;
+            QCOMPARE(store::AVIFileCreateStream(avi, &audio, dubbed), store::AVIERR_OK);
+            const store::WAVEFORMATEX eightBits{store::WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0};
+            QCOMPARE(store::AVIStreamSetFormat(audio, 0, &eightBits, sizeof eightBits), store::AVIERR_OK);
+            const QByteArray sound(16538, '\x80');
+            store::AVIStreamWrite(audio, 0, 16538, sound.constData(), 16538, 0, nullptr, nullptr);
+            store::AVIStreamRelease(audio);
             store::AVIFileRelease(avi);
         }
         Run run = quolvactl({QStringLiteral("info"), target});
@@ -275,7 +291,12 @@ private slots:
         QCOMPARE(f.value("header frame count"), QString("none"));
         QCOMPARE(f.value("frame records"), QString("none"));
         QCOMPARE(f.value("frame size"), QString("none"));
-        QCOMPARE(f.value("streams"), QString("2"));
+        QCOMPARE(f.value("streams"), QString("3"));
+        QCOMPARE(f.value("audio streams"), QString("2"));
+        QCOMPARE(f.value("stream 2 type"), QString("auds"));
+        QCOMPARE(f.value("stream 2 data bytes"), QString("16538"));
+        QCOMPARE(f.value("stream 2 duration ms"), QString("1500"));
+        QCOMPARE(f.value("stream 1 duration ms"), QString::number(kFrames * 100));
         QCOMPARE(f.value("stream 1 type"), QString("vids"));
         QCOMPARE(f.value("stream 1 handler"), QString("MJPG"));
         QCOMPARE(f.value("stream 1 rate"), QString("10"));
