@@ -93,6 +93,9 @@ public:
     void SetCursor(std::int64_t position);
     std::int64_t FrameStoreSize() const;
     store::FrameStore& Frames();
+    // Puts a rewritten frame store in the place of the open one (the commit of an update run): the old
+    // handle is closed and the cursor is the new store's position. The recording stays open.
+    void ReplaceFrameStore(store::FrameStore replacement);
 
     // The number of the frame on view, as the browser shows it (0 before anything was shown).
     std::int32_t NumberOnView() const { return numberOnView_; }
