@@ -1,10 +1,11 @@
 #include "app/Startup.h"
 
+#include "editor/Etool.h"
 #include "platform/Failures.h"
 
 namespace quolva::app {
 
-std::unique_ptr<WindowSet> startUp()
+std::unique_ptr<WindowSet> startUp(const QString& recording)
 {
     std::unique_ptr<WindowSet> windows;
     platform::runGuarded([&] {
@@ -12,6 +13,8 @@ std::unique_ptr<WindowSet> startUp()
         created->mainWindow().show();
         windows = std::move(created);
     });
+    if (windows && !recording.isEmpty())
+        platform::runGuarded([&] { windows->Form7().OpenFromCommandLine(recording); });
     return windows;
 }
 

@@ -4,6 +4,7 @@
 #include "app/Artwork.h"
 #include "app/Startup.h"
 
+#include <QStringList>
 #include <QtGlobal>
 
 #include <cstdio>
@@ -32,7 +33,17 @@ int main(int argc, char** argv)
     quolva::app::QuolvaApplication application(argc, argv);
     application.setWindowIcon(QIcon(quolva::app::programIcon()));
 
-    const std::unique_ptr<quolva::app::WindowSet> windows = quolva::app::startUp();
+    // `quolva REC.avi` opens that recording (the first one named, as the open dialog does).
+    QString recording;
+    const QStringList arguments = application.arguments().mid(1);
+    for (const QString& argument : arguments) {
+        if (!argument.startsWith(QLatin1Char('-'))) {
+            recording = argument;
+            break;
+        }
+    }
+
+    const std::unique_ptr<quolva::app::WindowSet> windows = quolva::app::startUp(recording);
     if (!windows)
         return 1;
     return application.exec();

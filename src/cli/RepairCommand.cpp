@@ -1,12 +1,10 @@
 // quolvactl repair: puts a recording back in order after the program died while recording. The frame
 // store's header is set to the complete records present (a torn last record is cut off), and the AVI
-// file's headers and indexes are completed from the chunks it holds.
+// file's headers and indexes are completed from the chunks it holds. The editor offers the same repair.
 #include "cli/Commands.h"
-#include "record/RecordingSession.h"
-#include "store/AviFile.h"
-#include "store/FrameStoreWalk.h"
+#include "store/RecordingRepair.h"
 
-#include <QFileInfo>
+#include <QFile>
 
 namespace quolva::cli {
 
@@ -17,42 +15,30 @@ int RepairCommand(const QStringList& arguments)
         return 2;
     }
     const QString target = arguments.front();
-    const QString framesPath = record::RecordingSession::FrameStorePath(target);
-    bool changed = false;
+    const store::RecordingRepair repair = store::RepairRecording(QFile::encodeName(target).toStdString());
 
-    if (QFileInfo::exists(framesPath)) {
-        store::FrameStore frames = store::FrameStore::OpenFrameStore(framesPath.toStdString());
-        const store::FrameStoreRepair repair = store::RepairFrameStore(frames);
-        frames.Close();
-        if (repair.cutBytes > 0) {
+    if (repair.frameStoreFound) {
+        const store::FrameStoreRepair& frames = repair.frames;
+        if (frames.cutBytes > 0)
             out(QStringLiteral("frame store: cut %1 bytes of a torn last record (%2)")
-                    .arg(repair.cutBytes)
-                    .arg(QString::fromStdString(repair.fault)));
-            changed = true;
-        }
-        if (repair.oldCount != repair.newCount) {
+                    .arg(frames.cutBytes)
+                    .arg(QString::fromStdString(frames.fault)));
+        if (frames.oldCount != frames.newCount)
             out(QStringLiteral("frame store: header count %1 -> %2")
-                    .arg(repair.oldCount < 0 ? QStringLiteral("(not a number)") : QString::number(repair.oldCount))
-                    .arg(repair.newCount));
-            changed = true;
-        } else {
-            out(QStringLiteral("frame store: %1 frames, header in order").arg(repair.newCount));
-        }
+                    .arg(frames.oldCount < 0 ? QStringLiteral("(not a number)") : QString::number(frames.oldCount))
+                    .arg(frames.newCount));
+        else
+            out(QStringLiteral("frame store: %1 frames, header in order").arg(frames.newCount));
     } else {
-        out(QStringLiteral("frame store: %1 does not exist (no frame was recorded)").arg(framesPath));
+        out(QStringLiteral("frame store: %1 does not exist (no frame was recorded)")
+                .arg(QFile::decodeName(store::FrameStorePathOf(QFile::encodeName(target).toStdString()).c_str())));
     }
 
-    const store::PAVIFILE file = store::AviFile::open(target.toStdString(), store::OF_READWRITE | store::OF_SHARE_DENY_NONE);
-    if (!file->wasComplete()) {
-        file->completeOnClose();
-        file->close();
+    if (!repair.aviWasComplete)
         out(QStringLiteral("AVI file: headers and index completed from the chunks present"));
-        changed = true;
-    } else {
-        file->close();
+    else
         out(QStringLiteral("AVI file: complete"));
-    }
-    out(changed ? QStringLiteral("repaired") : QStringLiteral("nothing to repair"));
+    out(repair.Changed() ? QStringLiteral("repaired") : QStringLiteral("nothing to repair"));
     return 0;
 }
 

@@ -307,6 +307,15 @@ QImage OpenRecording::ForwardStep()
     return Decode(ReadForward());
 }
 
+QImage OpenRecording::PlayStep()
+{
+    RequireOpen();
+    const store::FrameRecord record = ReadForward();
+    cursorBeforeView = false;
+    displayedFrameStart = record.offset;
+    return Decode(record);
+}
+
 // The bookkeeping of each step is done before its picture is decoded, so that a frame that cannot be
 // decoded is still passed over by the next step.
 QImage OpenRecording::NextFrame()

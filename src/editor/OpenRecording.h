@@ -80,6 +80,9 @@ public:
     QImage PreviousFrame();
     // The forward step of playback and of the update run: reads the record at the cursor and shows it.
     QImage ForwardStep();
+    // One tick of playback: a forward step that also clears cursor-before-view and sets the displayed
+    // frame start, as next frame does (without wrapping).
+    QImage PlayStep();
     // The cursor lies after the last record (a forward step has nothing to read).
     bool AtEnd() const;
     // Frame counter 1, cursor 16: before the first record.

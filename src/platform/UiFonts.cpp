@@ -1,5 +1,6 @@
 #include "platform/UiFonts.h"
 
+#include <QFontDatabase>
 #include <QStringList>
 
 namespace quolva::platform {
@@ -11,6 +12,17 @@ QFont interfaceFont(const QString& family, int pixelSize, bool bold)
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
+}
+
+QStringList screenFontFamilies()
+{
+    QStringList families;
+    for (const QString& family : QFontDatabase::families()) {
+        if (!QFontDatabase::isPrivateFamily(family))
+            families << family;
+    }
+    families.sort(Qt::CaseInsensitive);
+    return families;
 }
 
 } // namespace quolva::platform

@@ -8,6 +8,7 @@
 #include "platform/GlobalHotkeys.h"
 #include "platform/Prompts.h"
 #include "platform/UiFonts.h"
+#include "publish/Unit6.h"
 #include "record/PanelArtwork.h"
 #include "record/Recorder.h"
 #include "record/SkinSetting.h"
@@ -268,10 +269,15 @@ void TForm1::RestoreApplication()
     }
 }
 
-// The finished recording goes back to the main window, and the panel closes.
-void TForm1::RecordingFinished(const QString& /*targetPath*/)
+// The finished recording goes back to the main window, which opens it; the publish dialog is prepared
+// on it, and the panel closes.
+void TForm1::RecordingFinished(const QString& targetPath)
 {
-    windows_.Form7().show();
+    editor::TForm7& editor = windows_.Form7();
+    editor.show();
+    editor.targetPath = targetPath;
+    if (editor.Button1Click())
+        windows_.Form6().Button5Click();
     close();
 }
 

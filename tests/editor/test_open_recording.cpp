@@ -58,7 +58,7 @@ private slots:
         QCOMPARE(recording.frameCount, 5);
         QCOMPARE(recording.Cursor(), store::kFrameStoreHeaderSize);
 
-        enum Command { Next, Previous };
+        enum Command { Next, Previous, Play };
         const struct {
             Command command;
             int frame;  // which recorded frame is shown
@@ -77,11 +77,17 @@ private slots:
             {Next, 3, 4, false},
             {Next, 4, 5, false},
             {Next, 0, 1, false}, // next on the last frame wraps to frame 1
+            {Play, 1, 2, false},
+            {Previous, 1, 2, true},
+            {Play, 1, 2, false}, // a playback tick after a backward step reads the frame on view again
+            {Play, 2, 3, false},
         };
         int i = 0;
         for (const auto& step : steps) {
             const QString where = QStringLiteral("step %1").arg(i++);
-            const QImage shown = step.command == Next ? recording.NextFrame() : recording.PreviousFrame();
+            const QImage shown = step.command == Next       ? recording.NextFrame()
+                                 : step.command == Previous ? recording.PreviousFrame()
+                                                            : recording.PlayStep();
             QVERIFY2(test::Near(test::BackgroundOf(shown), test::FrameColour(step.frame)), qPrintable(where));
             QCOMPARE(recording.NumberOnView(), step.number);
             QCOMPARE(recording.cursorBeforeView, step.cursorBeforeView);

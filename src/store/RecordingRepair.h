@@ -1,0 +1,48 @@
+#pragma once
+#include "store/FrameStoreWalk.h"
+
+#include <cstdint>
+#include <filesystem>
+
+namespace quolva::store {
+
+// The frame store of a target AVI file: its full path with ".xxx" appended.
+std::filesystem::path FrameStorePathOf(const std::filesystem::path& target);
+
+// What repairing a recording after a crash found and changed. `quolvactl repair` and the editor's
+// offer to repair run the same code.
+struct RecordingRepair {
+    bool frameStoreFound = false; // no frame store: no frame was recorded
+    FrameStoreRepair frames;      // when the frame store was found
+    bool aviWasComplete = true;   // false: its headers and index were completed from the chunks present
+
+    bool FrameStoreChanged() const
+    {
+        return frameStoreFound && (frames.cutBytes > 0 || frames.oldCount != frames.newCount);
+    }
+    bool Changed() const { return FrameStoreChanged() || !aviWasComplete; }
+};
+
+// Puts a recording back in order after the program died while recording: the frame store's header is
+// set to the complete records present (a torn last record is cut off), and the AVI file's headers and
+// indexes are completed from the chunks it holds. A failure is thrown naming the file.
+RecordingRepair RepairRecording(const std::filesystem::path& target);
+
+// What a recording shows of an unfinished recording, found without writing anything.
+struct RecordingDamage {
+    bool inspected = false;        // both files could be read; otherwise nothing is known
+    std::int32_t headerCount = 0;  // the frame store header's count
+    std::int32_t records = 0;      // whole records present, up to the first fault
+    bool frameStoreFault = false;  // a record is torn or inconsistent
+    bool aviComplete = true;       // the AVI file's headers and index were written
+
+    // Signs of a recording that was never finished: more records than the header counts, or an AVI
+    // file that was not completed. Repair sets both right.
+    bool Unfinished() const { return inspected && (headerCount < records || !aviComplete); }
+};
+
+// Reads both files of a recording; anything it cannot read (a missing file, a header that is not a
+// number, a file that is not an AVI) leaves `inspected` false, for the open to report.
+RecordingDamage InspectRecording(const std::filesystem::path& target);
+
+} // namespace quolva::store
