@@ -249,6 +249,7 @@ void TForm7::FormClose()
     Timer6.stop();
     Timer5.stop();
     Timer2.stop();
+    dubbing_.Finish(); // the sound a dubbing capture still holds goes into its stream first
     recording_.Close(); // nothing is deleted and the caption stays
 }
 
@@ -357,6 +358,8 @@ void TForm7::Timer6Timer()
         return;
     }
     // The end of playback: frame 1 is shown, and background sound can no longer be recorded.
+    if (dubbing_.IsCapturing())
+        BitBtn2Click();
     SpeedButton16->setEnabled(false);
     SpeedButton17->setEnabled(false);
     recording_.Rewind();
@@ -371,6 +374,7 @@ void TForm7::Button3Click()
     Timer6.stop();
     std::exception_ptr failure;
     try {
+        dubbing_.Finish();
         recording_.Reset();
     } catch (...) {
         failure = std::current_exception();
@@ -448,6 +452,7 @@ void TForm7::ToolButton1Click()
         Timer6.stop();
         PaintPictureGrey();
         setWindowTitle(QString::fromUtf8(kCaption));
+        dubbing_.Finish();
         recording_.Reset();
         return;
     }
@@ -476,6 +481,7 @@ void TForm7::ToolButton12Click()
     const QString frameStore = recording_.FrameStorePath();
     std::exception_ptr failure;
     try {
+        dubbing_.Finish();
         recording_.Close();
     } catch (...) {
         failure = std::current_exception();

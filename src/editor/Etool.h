@@ -1,5 +1,6 @@
 #pragma once
 #include "editor/Brightness.h"
+#include "editor/Dubbing.h"
 #include "editor/FrameRewriter.h"
 #include "editor/OpenRecording.h"
 #include "editor/OverlayBoxes.h"
@@ -201,6 +202,7 @@ public:
 
     // ---- The open recording, whose handles and cursor the rewriting, the dubbing and the exports share.
     OpenRecording& recording() { return recording_; }
+    Dubbing& dubbing() { return dubbing_; }
 
     // Shows a picture as the frame on view (Image4's picture); the publish dialog's frame step shows
     // each frame through it.
@@ -371,6 +373,7 @@ private:
 
     app::WindowSet& windows_;
     OpenRecording recording_;
+    Dubbing dubbing_{recording_, this}; // after the recording it writes into
     QString lastHandler_;
     FrameRewriter rewriter_{recording_};
     OverlayBoxes overlays_;

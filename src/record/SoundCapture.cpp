@@ -101,9 +101,19 @@ void SoundCapture::customEvent(QEvent* event)
         return;
     if (outstanding_ > 0)
         --outstanding_;
-    if (dropping_)
-        return;
-    BufferDone();
+    if (!dropping_)
+        BufferDone();
+    // The last buffer of a stopped capture has been handled: nothing refers to the buffers any more.
+    if (!running_ && outstanding_ == 0)
+        FreeBuffers();
+}
+
+void SoundCapture::FreeBuffers()
+{
+    std::vector<char>().swap(bufferA_);
+    std::vector<char>().swap(bufferB_);
+    headerA_ = {};
+    headerB_ = {};
 }
 
 // One buffer handed back: append what it holds at the stream's length, then queue it again (which fails

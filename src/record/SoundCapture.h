@@ -40,6 +40,8 @@ public:
     bool isRunning() const { return running_; }
     // Buffers the device still holds or whose buffer-done event has not been handled yet.
     int buffersOutstanding() const { return outstanding_; }
+    // Memory held for the two buffers: freed once a stopped capture's last buffer has been handled.
+    std::size_t bufferBytes() const { return bufferA_.capacity() + bufferB_.capacity(); }
 
 signals:
     // A buffer was written into the stream: 'A' or 'B', and its byte count.
@@ -50,6 +52,7 @@ protected:
 
 private:
     void BufferDone();
+    void FreeBuffers();
     void warn(const char* text);
 
     QWidget* messageOwner_;

@@ -139,9 +139,9 @@ class MainWindowTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
-    QString recording(const QString& name, const test::RecordingSpec& spec = {})
+    QString recording(const QString& name, const test::RecordingSpec& wanted = {})
     {
-        return test::MakeRecording(dir.path(), name, spec);
+        return test::MakeRecording(dir.path(), name, wanted);
     }
 
     // Opens `path` through the open command, as the user does.

@@ -1,0 +1,45 @@
+#pragma once
+#include "record/SoundCapture.h"
+#include "store/AviFile.h"
+
+#include <QObject>
+
+class QWidget;
+
+namespace quolva::editor {
+
+class OpenRecording;
+
+// Dubbing a new sound track: each start adds one more audio stream to the open recording's AVI file,
+// made from the recording's own stream description and sound format, and records the default input
+// device into it with the recording panel's capture loop, run for the main window. The recording's first
+// audio stream is never touched. The new streams stay in the file and are released with the recording.
+class Dubbing : public QObject {
+    Q_OBJECT
+public:
+    Dubbing(OpenRecording& recording, QWidget* messageOwner);
+    ~Dubbing() override;
+
+    // A new audio stream in the recording's AVI file, from its stream description and format; it becomes
+    // the dubbing stream (the latest of OpenRecording::dubbingStreams).
+    void AddStream();
+    // The capture into the dubbing stream (BitBtn1Click). Device failures are told as the recording panel
+    // tells them and stop nothing.
+    void StartCapture();
+    // The capture's stop sequence (BitBtn2Click): the buffers it hands back are written as their events
+    // arrive.
+    void Stop();
+    // Before the recording's streams and file are released (close, open, exit): stops a running capture
+    // and writes its last buffers, so that nothing recorded is lost.
+    void Finish();
+
+    bool IsCapturing() const { return capture_.isRunning(); }
+    // The capture loop; tests watch its buffers.
+    record::SoundCapture& capture() { return capture_; }
+
+private:
+    OpenRecording& recording_;
+    record::SoundCapture capture_;
+};
+
+} // namespace quolva::editor
