@@ -423,8 +423,10 @@ private slots:
             texts << message.text;
         QCOMPARE(texts.count(QStringLiteral("请先进行设置")), 1);
         QCOMPARE(texts.count(QStringLiteral("还没有进行录制")), 1);
-        // Next, previous, play and pause, each from the menu and from its button, with nothing open.
-        QCOMPARE(texts.count(QStringLiteral("请打开文件")), 8);
+        // Next, previous, play and pause, each from the menu and from its button, and dubbing's record,
+        // with nothing open; dubbing's pause says there is no file.
+        QCOMPARE(texts.count(QStringLiteral("请打开文件")), 9);
+        QCOMPARE(texts.count(QStringLiteral("没有文件")), 1);
         QVERIFY2(prompts->errors.isEmpty(), qPrintable(prompts->errors.join('\n')));
     }
 
