@@ -10,6 +10,7 @@
 #include "editor/BoxPieces.h"
 #include "editor/EditorControls.h"
 #include "editor/Etool.h"
+#include "publish/Unit6.h"
 #include "store/FrameStoreWalk.h"
 
 #include <QComboBox>
@@ -249,9 +250,11 @@ private slots:
         window.ToolButton2->click(); // refused while the update runs
         window.ToolButton3->click();
         window.ToolButton12->click();
+        window.N12->trigger(); // the publish dialog would move the cursor
+        QVERIFY(!windows->Form6().isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!window.Timer5.isActive(), 10000);
         QCOMPARE(texts(*prompts), (QStringList{FrameRewriter::kBadCountMessage, FrameRewriter::kBadCountMessage,
-                                               busy, busy, busy}));
+                                               busy, busy, busy, busy}));
         QVERIFY(prompts->errors.isEmpty());
         QCOMPARE(window.Edit1->text(), QStringLiteral("1"));
         QVERIFY(window.recording().IsOpen());

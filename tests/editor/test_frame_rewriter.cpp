@@ -203,16 +203,6 @@ private slots:
         }
     }
 
-    void cutRunsAreNoted()
-    {
-        RunPlan plan;
-        plan.asked = 5;
-        plan.frames = 2;
-        QVERIFY(plan.Cut());
-        QVERIFY(FrameRewriter::CutNote(plan).contains(QStringLiteral("5")));
-        QVERIFY(FrameRewriter::CutNote(plan).contains(QStringLiteral("2")));
-    }
-
     // Refused before any tick, with nothing changed.
     void refusalsComeBeforeAnyTick()
     {
