@@ -208,6 +208,18 @@ private slots:
         window.ComboBox1->setCurrentIndex(face);
         QCOMPARE(window.overlays().font.face, QStringLiteral("WenQuanYi Micro Hei"));
 
+        // The memo takes the overlay font and the box gets the lines as the memo wraps them.
+        window.Memo1->setPlainText(QStringLiteral("一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十"));
+        window.N122->trigger();
+        const int lines12 = (window.Image3->picture().height() - 46) / 18;
+        QVERIFY2(lines12 >= 2, qPrintable(QString::number(lines12)));
+        window.N401->trigger();
+        QCOMPARE(window.Memo1->font().pointSize(), 40);
+        const int lines40 = (window.Image3->picture().height() - 46) / 60;
+        QVERIFY2(lines40 > lines12, qPrintable(QStringLiteral("%1 lines at 12, %2 at 40").arg(lines12).arg(lines40)));
+        window.N122->trigger();
+        QCOMPARE((window.Image3->picture().height() - 46) / 18, lines12);
+
         window.SpeedButton11->click(); // style 7: a stub centred on the bottom edge
         const QImage stubbed = window.Image3->picture();
         QCOMPARE(stubbed.pixel(stubbed.width() / 2 - 1, stubbed.height() - 4), editor::kBoxShade1 | 0xff000000u);
