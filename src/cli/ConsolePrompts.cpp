@@ -32,4 +32,10 @@ std::optional<QColor> ConsolePrompts::chooseColor(QWidget*, const QColor&)
     return std::nullopt;
 }
 
+std::optional<platform::VideoCompressorChoice> ConsolePrompts::chooseVideoCompressor(
+    QWidget*, const QString&, unsigned, const QList<platform::VideoCompressorInfo>&, const platform::VideoCompressorChoice&)
+{
+    return std::nullopt;
+}
+
 } // namespace quolva::cli

@@ -13,6 +13,10 @@ public:
     platform::FileDialogResult openFile(QWidget* owner, const platform::FileDialogRequest& request) override;
     platform::FileDialogResult saveFile(QWidget* owner, const platform::FileDialogRequest& request) override;
     std::optional<QColor> chooseColor(QWidget* owner, const QColor& initial) override;
+    // quolvactl names the compressor on its command line; a chooser is never shown.
+    std::optional<platform::VideoCompressorChoice> chooseVideoCompressor(
+        QWidget* owner, const QString& title, unsigned flags, const QList<platform::VideoCompressorInfo>& offered,
+        const platform::VideoCompressorChoice& initial) override;
 
     int errorCount = 0;
 };

@@ -1,5 +1,6 @@
 #include "platform/Prompts.h"
 
+#include "platform/CompressorChooser.h"
 #include "platform/UiFonts.h"
 
 #include <QApplication>
@@ -153,6 +154,15 @@ public:
         return runSoundFormatDialog(owner, title, current, offered);
     }
 
+    std::optional<VideoCompressorChoice> chooseVideoCompressor(QWidget* owner, const QString& title, unsigned flags,
+                                                               const QList<VideoCompressorInfo>& offered,
+                                                               const VideoCompressorChoice& initial) override
+    {
+        if (offered.isEmpty())
+            return std::nullopt;
+        return runCompressorChooser(owner, title, flags, offered, initial);
+    }
+
 private:
     static void configure(QFileDialog& dialog, const FileDialogRequest& request)
     {
@@ -189,6 +199,13 @@ SoundFormatChoice Prompts::chooseSoundFormat(QWidget*, const QString&, const Sou
     if (offered.isEmpty())
         return {ACMERR_NOTPOSSIBLE, current};
     return {ACMERR_CANCELED, current};
+}
+
+std::optional<VideoCompressorChoice> Prompts::chooseVideoCompressor(QWidget*, const QString&, unsigned,
+                                                                    const QList<VideoCompressorInfo>&,
+                                                                    const VideoCompressorChoice&)
+{
+    return std::nullopt;
 }
 
 Prompts& prompts()

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/VideoCompressors.h"
 #include "platform/WaveInTypes.h"
 
 #include <QColor>
@@ -74,6 +75,15 @@ public:
     // Prompts that cannot show a chooser (the console's) answer as cancelled.
     virtual SoundFormatChoice chooseSoundFormat(QWidget* owner, const QString& title, const SoundFormat& current,
                                                 const QList<SoundFormat>& offered);
+
+    // The video compressor chooser (ICCompressorChoose's dialog): one of `offered` with its quality and,
+    // as `flags` ask (ICMF_CHOOSE_KEYFRAME, ICMF_CHOOSE_DATARATE), its key-frame interval and data rate,
+    // starting at `initial`. Nothing when cancelled. Prompts that cannot show a chooser (the console's)
+    // answer as cancelled.
+    virtual std::optional<VideoCompressorChoice> chooseVideoCompressor(QWidget* owner, const QString& title,
+                                                                       unsigned flags,
+                                                                       const QList<VideoCompressorInfo>& offered,
+                                                                       const VideoCompressorChoice& initial);
 };
 
 // The Prompts in force: the real dialogs unless a test installed its own.

@@ -2,10 +2,71 @@
 
 #include "app/WindowSet.h"
 #include "editor/Etool.h"
+#include "platform/Failures.h"
+#include "platform/ScreenCursor.h"
 #include "platform/UiFonts.h"
+#include "platform/VideoCompressor.h"
 #include "platform/WindowPlacement.h"
+#include "publish/AviExport.h"
+#include "publish/SwfExport.h"
+#include "store/FrameStore.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
 
 namespace quolva::publish {
+namespace {
+
+const QString kStart = QStringLiteral("开始");
+const QString kFinished = QStringLiteral("结束");
+
+QToolButton* addSpeedButton(QWidget* parent, const char* name, const QString& caption, QRect at)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(caption);
+    button->setGeometry(at);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QPushButton* addButton(QWidget* parent, const char* name, const QString& caption, QRect at)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(at);
+    button->setAutoDefault(false); // Enter presses nothing; only Esc has a button (Button7)
+    return button;
+}
+
+// A radio group of two items in two columns, "是" and "否".
+QGroupBox* addYesNoGroup(QWidget* parent, const char* name, const QString& caption, QRect at, QRadioButton*& yes,
+                         QRadioButton*& no)
+{
+    auto* group = new QGroupBox(caption, parent);
+    group->setObjectName(QString::fromLatin1(name));
+    group->setGeometry(at);
+    yes = new QRadioButton(QStringLiteral("是"), group);
+    no = new QRadioButton(QStringLiteral("否"), group);
+    const int column = (at.width() - 16) / 2;
+    yes->setGeometry(10, 24, column - 4, 20);
+    no->setGeometry(10 + column, 24, column - 4, 20);
+    auto* items = new QButtonGroup(group);
+    items->addButton(yes, 0);
+    items->addButton(no, 1);
+    return group;
+}
+
+} // namespace
 
 TForm6::TForm6(app::WindowSet& windows) : windows_(windows)
 {
@@ -13,21 +74,418 @@ TForm6::TForm6(app::WindowSet& windows) : windows_(windows)
     setWindowTitle(QStringLiteral("发布所录AVI文件"));
     platform::applyDialogBorder(*this, QSize(271, 330), /*alwaysOnTop=*/true);
     setFont(platform::interfaceFont(QStringLiteral("宋体"), 13));
+
+    avi = new QFrame(this);
+    avi->setObjectName(QStringLiteral("avi"));
+    avi->setGeometry(0, 0, 271, 330);
+    avi->setMouseTracking(true);
+    avi->installEventFilter(this);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("将帧写入avi文件（*.avi）"), avi);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setGeometry(8, 8, 255, 96);
+    RadioGroup1 = addYesNoGroup(GroupBox2, "RadioGroup1", QStringLiteral("压缩视频"), QRect(10, 26, 150, 56),
+                                RadioGroup1Yes, RadioGroup1No);
+    SpeedButton4 = addSpeedButton(GroupBox2, "SpeedButton4", kStart, QRect(172, 42, 72, 28));
+
+    GroupBox1 = new QGroupBox(QStringLiteral("将帧写为Flash 文件（*.SWF）"), avi);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(8, 112, 255, 124);
+    RadioGroup2 = addYesNoGroup(GroupBox1, "RadioGroup2", QStringLiteral("删除临时文件"), QRect(10, 26, 150, 56),
+                                RadioGroup2Yes, RadioGroup2No);
+    Button7 = addButton(GroupBox1, "Button7", kStart, QRect(172, 42, 72, 28));
+    Label2 = new QLabel(QStringLiteral("声音1、自动循环、平均播放率"), GroupBox1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(10, 92, 235, 20);
+    QPalette teal = Label2->palette();
+    teal.setColor(QPalette::WindowText, QColor(0, 128, 128));
+    Label2->setPalette(teal);
+
+    ProgressBar1 = new QProgressBar(avi);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(8, 248, 255, 18);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+
+    SpeedButton2 = addSpeedButton(avi, "SpeedButton2", QStringLiteral("退出"), QRect(96, 282, 80, 30));
+    SpeedButton2->setEnabled(false);
+
+    // The internal operations: buttons that are never shown.
+    SpeedButton3 = addSpeedButton(avi, "SpeedButton3", QStringLiteral("选择视频压缩器..."), QRect(300, 0, 100, 25));
+    SpeedButton6 = addSpeedButton(avi, "SpeedButton6", QStringLiteral("不压缩"), QRect(300, 30, 100, 25));
+    Button3 = addButton(avi, "Button3", QStringLiteral("getimage"), QRect(300, 60, 100, 25));
+    Button5 = addButton(avi, "Button5", QStringLiteral("打开文件"), QRect(300, 90, 100, 25));
+    Button6 = addButton(avi, "Button6", QStringLiteral("flash声音头"), QRect(300, 120, 100, 25));
+    Button8 = addButton(avi, "Button8", QString(), QRect(300, 150, 100, 25));
+    for (QWidget* hidden : {static_cast<QWidget*>(SpeedButton3), static_cast<QWidget*>(SpeedButton6),
+                            static_cast<QWidget*>(Button3), static_cast<QWidget*>(Button5),
+                            static_cast<QWidget*>(Button6), static_cast<QWidget*>(Button8)})
+        hidden->hide();
+
+    RadioGroup1No->setChecked(true);
+    RadioGroup2Yes->setChecked(true);
+
+    SaveDialog1.filter = QStringLiteral("Flash File[*.swf]|*.swf");
+    SaveDialog1.defaultSuffix = QStringLiteral("swf");
+    SaveDialog1.confirmOverwrite = true;
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(50);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(300);
+
+    connect(SpeedButton4, &QToolButton::clicked, this, platform::guarded([this] { SpeedButton4Click(); }));
+    connect(SpeedButton3, &QToolButton::clicked, this, platform::guarded([this] { SpeedButton3Click(); }));
+    connect(SpeedButton6, &QToolButton::clicked, this, platform::guarded([this] { SpeedButton6Click(); }));
+    connect(SpeedButton2, &QToolButton::clicked, this, platform::guarded([this] { SpeedButton2Click(); }));
+    connect(Button3, &QPushButton::clicked, this, platform::guarded([this] { Button3Click(); }));
+    connect(Button5, &QPushButton::clicked, this, platform::guarded([this] { Button5Click(); }));
+    connect(Button7, &QPushButton::clicked, this, platform::guarded([this] { Button7Click(); }));
+    connect(Button8, &QPushButton::clicked, this, platform::guarded([this] { Button8Click(); }));
+    connect(Timer1, &QTimer::timeout, this, platform::guarded([this] { Timer1Timer(); }));
+    connect(Timer2, &QTimer::timeout, this, platform::guarded([this] { Timer2Timer(); }));
+
+    freshExport();
 }
 
-void TForm6::Button5Click()
+TForm6::~TForm6() = default;
+
+editor::OpenRecording& TForm6::recording() const
 {
-    const editor::PublishHandOver handOver = windows_.Form7().recording().HandOver();
-    frameStorePath = handOver.frameStorePath;
-    frameCount = handOver.frameCount;
-    soundLength = handOver.soundLength;
-    soundRate = handOver.soundRate;
+    return windows_.Form7().recording();
+}
+
+void TForm6::freshExport()
+{
+    export_ = std::make_unique<AviExport>(recording());
+    export_->frameCount = frameCount;
+    export_->soundLength = soundLength;
+    export_->soundRate = soundRate;
+}
+
+bool TForm6::deletesTemporaryFiles() const
+{
+    return RadioGroup2ItemIndex() == 0;
+}
+
+int TForm6::RadioGroup1ItemIndex() const
+{
+    return RadioGroup1Yes->isChecked() ? 0 : RadioGroup1No->isChecked() ? 1 : -1;
+}
+
+void TForm6::setRadioGroup1ItemIndex(int index)
+{
+    (index == 0 ? RadioGroup1Yes : RadioGroup1No)->setChecked(true);
+}
+
+int TForm6::RadioGroup2ItemIndex() const
+{
+    return RadioGroup2Yes->isChecked() ? 0 : RadioGroup2No->isChecked() ? 1 : -1;
+}
+
+void TForm6::setRadioGroup2ItemIndex(int index)
+{
+    (index == 0 ? RadioGroup2Yes : RadioGroup2No)->setChecked(true);
+}
+
+void TForm6::warn(const QString& text, const QString& caption)
+{
+    platform::prompts().message(this, text, caption, platform::MessageIcon::Warning);
 }
 
 void TForm6::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     platform::centreOnDesktop(*this);
+    platform::runGuarded([this] { FormShow(); });
+}
+
+void TForm6::FormShow()
+{
+    // An export of an earlier showing that was never closed is let go before anything is reset.
+    if (export_->Started() && !Timer1->isActive()) {
+        const std::int32_t width = export_->inputFormat.biWidth;
+        const std::int32_t height = export_->inputFormat.biHeight;
+        export_->Finish();
+        export_->Release();
+        freshExport();
+        export_->SetFrameSize(width, height);
+    }
+    export_->ResetFormats();
+    if (recording().IsOpen()) {
+        fileReady = true;
+        Button7->setEnabled(true);
+        SpeedButton4->setEnabled(true);
+        // The cursor belongs to whoever holds the recording (an update run in the editor) until it ends.
+        if (!recording().IsHeld())
+            recording().SetCursor(store::kFrameStoreHeaderSize);
+    } else {
+        fileReady = false;
+    }
+    export_->compressorActive = false;
+    swfExportStarted = false;
+    ProgressBar1->setValue(0);
+    SpeedButton4->setText(kStart);
+    Button7->setText(kStart);
+}
+
+void TForm6::Button5Click()
+{
+    const editor::PublishHandOver handOver = recording().HandOver();
+    frameStorePath = handOver.frameStorePath;
+    frameCount = handOver.frameCount;
+    soundLength = handOver.soundLength;
+    soundRate = handOver.soundRate;
+
+    if (export_->Started())
+        export_->Release();
+    freshExport();
+    frameBitmap_ = QImage();
+    Button3Click(); // the first frame gives the frames' size
+    export_->SetFrameSize(frameBitmap_.width(), frameBitmap_.height());
+    ProgressBar1->setMaximum(std::max(0, frameCount));
+}
+
+void TForm6::Button3Click()
+{
+    frameBitmap_ = QImage();
+    std::optional<QImage> picture = recording().ReadNextPicture();
+    if (!picture)
+        return;
+    frameBitmap_ = std::move(*picture);
+    windows_.Form7().ShowPicture(frameBitmap_);
+}
+
+void TForm6::SpeedButton4Click()
+{
+    if (!fileReady) {
+        warn(QStringLiteral("请先打开文件"));
+        return;
+    }
+    // One export per showing: a second start would add a second stream and move the cursor under the first.
+    if (export_->Started())
+        return;
+    if (recording().IsHeld()) {
+        warn(recording().BusyMessage());
+        return;
+    }
+    if (!export_->HasFrameSize()) {
+        warn(QStringLiteral("录制文件中没有可以导出的帧"));
+        return;
+    }
+    Button7->setEnabled(false);
+    recording().SetCursor(store::kFrameStoreHeaderSize);
+    if (RadioGroup1ItemIndex() == 0)
+        SpeedButton3Click();
+    else
+        SpeedButton6Click();
+}
+
+void TForm6::SpeedButton3Click()
+{
+    if (!fileReady)
+        return;
+    export_->frameCount = frameCount;
+    export_->soundLength = soundLength;
+    export_->soundRate = soundRate;
+    if (!platform::ICCompressorChoose(&windows_.Form7(), platform::ICMF_CHOOSE_KEYFRAME | platform::ICMF_CHOOSE_DATARATE,
+                                      &export_->inputFormat, nullptr, &export_->compVars,
+                                      QStringLiteral("Select Compressor")))
+        return;
+    if (!export_->StartCompressed()) {
+        warn(QStringLiteral("Compressor unsuitability"), QStringLiteral("Note"));
+        return;
+    }
+    beginAviExport();
+}
+
+void TForm6::SpeedButton6Click()
+{
+    if (!fileReady)
+        return;
+    export_->frameCount = frameCount;
+    export_->soundLength = soundLength;
+    export_->soundRate = soundRate;
+    export_->StartUncompressed();
+    beginAviExport();
+}
+
+void TForm6::beginAviExport()
+{
+    SpeedButton4->setEnabled(false);
+    ProgressBar1->setMaximum(std::max(0, frameCount));
+    ProgressBar1->setValue(0);
+    Timer1->start();
+}
+
+void TForm6::Timer1Timer()
+{
+    if (!export_->Started() || export_->Finished()) {
+        Timer1->stop();
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        if (export_->AllFramesGiven()) {
+            endAviExport();
+            return;
+        }
+        try {
+            Button3Click();
+            if (frameBitmap_.isNull())
+                throw editor::RecordingError("帧文件 \"" + frameStorePath.toStdString() + "\" 在此之前已经结束");
+        } catch (const std::exception& failure) {
+            endAviExport(export_->FrameFailureMessage(QString::fromUtf8(failure.what())));
+            return;
+        }
+        try {
+            export_->WriteFrame(frameBitmap_);
+        } catch (const std::exception& failure) {
+            endAviExport(QStringLiteral("AVI导出在第 %1 帧处停止：%2")
+                             .arg(export_->frameIndex)
+                             .arg(QString::fromUtf8(failure.what())));
+            return;
+        }
+        ProgressBar1->setValue(export_->frameIndex);
+    } while (clock.elapsed() < kTickBudgetMs);
+}
+
+void TForm6::endAviExport(const QString& failure)
+{
+    Timer1->stop();
+    QString problem = failure;
+    try {
+        export_->Finish();
+    } catch (const std::exception& finishing) {
+        problem = QString::fromUtf8(finishing.what());
+    }
+    ProgressBar1->setValue(std::min(ProgressBar1->maximum(), export_->frameIndex));
+    SpeedButton4->setText(kFinished);
+    SpeedButton4->setEnabled(false);
+    SpeedButton2->setEnabled(true);
+    if (!problem.isEmpty())
+        warn(problem);
+    closeIfRequested();
+}
+
+void TForm6::closeIfRequested()
+{
+    if (!closeRequested_)
+        return;
+    closeRequested_ = false;
+    close();
+}
+
+void TForm6::SpeedButton2Click()
+{
+    close();
+}
+
+void TForm6::closeEvent(QCloseEvent* event)
+{
+    // An export that is writing finishes first, so that the file never holds half a stream; the dialog
+    // closes when it ends.
+    if (Timer1->isActive() || Timer2->isActive()) {
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
+    platform::runGuarded([this] { FormClose(); });
+    event->accept(); // not QDialog's: that would press the cancel button
+}
+
+void TForm6::FormClose()
+{
+    // The compressor and the video stream are let go whatever the main window did meanwhile (its own
+    // close-file leaves the AVI file to the stream, which completes it when released here).
+    export_->Release();
+    frameBitmap_ = QImage();
+    freshExport();
+    if (!fileReady)
+        return;
+    windows_.Form7().ToolButton12Click();
+    fileReady = false;
+}
+
+void TForm6::reject()
+{
+    if (Button7->isEnabled())
+        platform::runGuarded([this] { Button7Click(); });
+}
+
+void TForm6::Button7Click()
+{
+    if (!fileReady) {
+        warn(QStringLiteral("请先打开文件"));
+        return;
+    }
+    const platform::FileDialogResult chosen = platform::prompts().saveFile(this, SaveDialog1);
+    if (!chosen.accepted())
+        return;
+    swfOutputPath = chosen.files.front();
+    swfExportStarted = true;
+    speedButton4WasEnabled_ = SpeedButton4->isEnabled();
+    speedButton2WasEnabled_ = SpeedButton2->isEnabled();
+    SpeedButton4->setEnabled(false);
+    SpeedButton2->setEnabled(false);
+    Button8Click();
+}
+
+void TForm6::Button8Click()
+{
+    Timer2->start();
+}
+
+void TForm6::Timer2Timer()
+{
+    Timer2->stop();
+    if (!fileReady)
+        return;
+    ProgressBar1->setMaximum(std::max(0, frameCount));
+    SwfExport run(recording(), frameCount);
+    run.onFrame = [this](std::int32_t k, const QImage& frame) {
+        windows_.Form7().ShowPicture(frame);
+        ProgressBar1->setValue(k);
+        ProgressBar1->repaint();
+    };
+    try {
+        run.Run(swfOutputPath);
+    } catch (const std::exception& failure) {
+        // Nothing was written: the dialog is as before the start, and closing must not delete the frame
+        // store for a movie that does not exist.
+        swfExportStarted = false;
+        Button7->setEnabled(true);
+        SpeedButton4->setEnabled(speedButton4WasEnabled_);
+        SpeedButton2->setEnabled(speedButton2WasEnabled_);
+        ProgressBar1->setValue(0);
+        if (dynamic_cast<const PublishError*>(&failure))
+            warn(QString::fromUtf8(failure.what()));
+        else
+            platform::reportFailure(failure);
+        closeIfRequested();
+        return;
+    }
+    ProgressBar1->setValue(ProgressBar1->maximum());
+    Button7->setEnabled(false);
+    Button7->setText(kFinished);
+    SpeedButton2->setEnabled(true);
+    closeIfRequested();
+}
+
+void TForm6::aviMouseMove()
+{
+    platform::resetScreenCursor();
+}
+
+bool TForm6::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == avi && event->type() == QEvent::MouseMove)
+        aviMouseMove();
+    return QDialog::eventFilter(watched, event);
 }
 
 } // namespace quolva::publish

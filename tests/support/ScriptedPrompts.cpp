@@ -82,6 +82,26 @@ platform::SoundFormatChoice ScriptedPrompts::chooseSoundFormat(QWidget*, const Q
     return answer;
 }
 
+std::optional<platform::VideoCompressorChoice> ScriptedPrompts::chooseVideoCompressor(
+    QWidget* owner, const QString& title, unsigned flags, const QList<platform::VideoCompressorInfo>& offered,
+    const platform::VideoCompressorChoice& initial)
+{
+    compressorRequests.append({owner, title, flags, offered, initial});
+    if (compressorAnswers.empty()) {
+        unexpected << QStringLiteral("compressor chooser");
+        return std::nullopt;
+    }
+    const CompressorAnswer answer = compressorAnswers.front();
+    compressorAnswers.pop_front();
+    if (!answer.key)
+        return std::nullopt;
+    for (qsizetype i = 0; i < offered.size(); ++i)
+        if (offered[i].key == *answer.key)
+            return platform::VideoCompressorChoice{int(i), answer.quality, answer.keyFrameEvery, answer.dataRate};
+    unexpected << QStringLiteral("compressor %1 not offered").arg(*answer.key);
+    return std::nullopt;
+}
+
 RecordingShell::Installed::Installed()
 {
     auto shell = std::make_unique<RecordingShell>();

@@ -28,6 +28,20 @@ public:
         platform::SoundFormat current;
         QList<platform::SoundFormat> offered;
     };
+    struct CompressorRequest {
+        QWidget* owner;
+        QString title;
+        unsigned flags;
+        QList<platform::VideoCompressorInfo> offered;
+        platform::VideoCompressorChoice initial;
+    };
+    // A queued answer of the compressor chooser: the compressor by its key with its settings, or cancel.
+    struct CompressorAnswer {
+        std::optional<QString> key;
+        platform::LONG quality = platform::ICQUALITY_DEFAULT;
+        platform::LONG keyFrameEvery = 0;
+        platform::LONG dataRate = 0;
+    };
 
     // Installs a fresh ScriptedPrompts for the lifetime of the returned guard.
     class Installed {
@@ -51,6 +65,14 @@ public:
     void answerSoundFormat(const platform::SoundFormat& format) { soundFormatAnswers.push_back({platform::MMSYSERR_NOERROR, format}); }
     void cancelSoundFormat() { soundFormatAnswers.push_back({platform::ACMERR_CANCELED, {}}); }
     void failSoundFormat(platform::MMResult result) { soundFormatAnswers.push_back({result, {}}); }
+    // The compressor chooser: picks the compressor with this key ("h264") and these settings, or is
+    // cancelled.
+    void answerVideoCompressor(const QString& key, platform::LONG quality = platform::ICQUALITY_DEFAULT,
+                               platform::LONG keyFrameEvery = 0, platform::LONG dataRate = 0)
+    {
+        compressorAnswers.push_back({key, quality, keyFrameEvery, dataRate});
+    }
+    void cancelVideoCompressor() { compressorAnswers.push_back({}); }
 
     platform::MessageAnswer message(QWidget* owner, const QString& text, const QString& caption,
                                     platform::MessageIcon icon, platform::MessageButtons buttons) override;
@@ -62,17 +84,23 @@ public:
     // taken then); a cancel or a failure ends with the current format.
     platform::SoundFormatChoice chooseSoundFormat(QWidget* owner, const QString& title, const platform::SoundFormat& current,
                                                   const QList<platform::SoundFormat>& offered) override;
+    // A key that is not offered is recorded as unexpected and answered as cancelled.
+    std::optional<platform::VideoCompressorChoice> chooseVideoCompressor(
+        QWidget* owner, const QString& title, unsigned flags, const QList<platform::VideoCompressorInfo>& offered,
+        const platform::VideoCompressorChoice& initial) override;
 
     QList<Message> messages;
     QStringList errors;
     QList<FileRequest> fileRequests;
     QList<SoundFormatRequest> soundFormatRequests;
+    QList<CompressorRequest> compressorRequests;
     QStringList unexpected; // dialogs asked for without a queued answer
 
     std::deque<platform::MessageAnswer> messageAnswers;
     std::deque<platform::FileDialogResult> fileAnswers;
     std::deque<std::optional<QColor>> colorAnswers;
     std::deque<platform::SoundFormatChoice> soundFormatAnswers;
+    std::deque<CompressorAnswer> compressorAnswers;
 
 private:
     platform::FileDialogResult nextFileAnswer(const char* kind);

@@ -1,0 +1,238 @@
+// The AVI export's speed beside ffmpeg's, frames per second.
+//   bench_publish [FOLDER]   (default: a fresh folder under /tmp)
+// For 640 × 480 and 1920 × 1080 it makes a screen-like recording (text, windows, a moving block; one
+// second of sound per ten frames) and times the whole export as quolvactl runs it: opening the
+// recording, reading and decoding every frame, converting, compressing, writing, completing the file.
+// Beside it, the ffmpeg program encodes the same decoded frames (24-bit BGR, read from a file in the page
+// cache) with the same encoder and settings into an AVI file. Every figure is the best of five runs, ours and
+// ffmpeg's taken in turns.
+#include "editor/OpenRecording.h"
+#include "platform/VideoCompressor.h"
+#include "publish/AviExport.h"
+#include "store/AviFileServices.h"
+#include "store/FrameStore.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <vector>
+
+using namespace quolva;
+
+namespace {
+
+// x264's settings of the export at the default quality: preset veryfast, no B-frames, a key frame every
+// 100 frames, constant rate factor 22.9 (quality 5700), threads as many as the machine has.
+const QStringList kFfmpegX264 = {"-c:v", "libx264", "-preset", "veryfast", "-bf", "0", "-g", "100",
+                                 "-keyint_min", "100", "-crf", "22.9", "-threads", "0"};
+
+QImage screenLikeFrame(int width, int height, int k)
+{
+    QImage picture(width, height, QImage::Format_RGB32);
+    picture.fill(QColor(236, 238, 242));
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    // Two windows with title bars and lines of text, one of them growing a line at a time.
+    const QRect windows[] = {QRect(width / 20, height / 12, width / 2, height * 2 / 3),
+                             QRect(width * 2 / 5, height / 4, width / 2, height * 2 / 3)};
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setPixelSize(std::max(10, height / 48));
+    painter.setFont(font);
+    for (int w = 0; w < 2; ++w) {
+        const QRect r = windows[w];
+        painter.fillRect(r, Qt::white);
+        painter.fillRect(QRect(r.topLeft(), QSize(r.width(), font.pixelSize() + 8)), w ? QColor(40, 90, 160) : QColor(90, 90, 100));
+        painter.setPen(Qt::black);
+        const int lines = (r.height() - font.pixelSize() - 12) / (font.pixelSize() + 4);
+        const int shown = w == 1 ? std::min(lines, 3 + k / 2) : lines;
+        for (int line = 0; line < shown; ++line)
+            painter.drawText(r.left() + 6, r.top() + font.pixelSize() * 2 + 8 + line * (font.pixelSize() + 4),
+                             QStringLiteral("%1: int value_%2 = compute(%3, \"frame\"); // %4")
+                                 .arg(line, 3)
+                                 .arg(line * 7 + w)
+                                 .arg(line * 13 % 97)
+                                 .arg(w ? QStringLiteral("editing") : QStringLiteral("reference")));
+    }
+    // A gradient picture and the pointer-sized block that moves every frame.
+    QLinearGradient gradient(0, 0, width / 4, height / 4);
+    gradient.setColorAt(0, QColor(200, 60, 40));
+    gradient.setColorAt(1, QColor(40, 120, 220));
+    painter.fillRect(QRect(width * 3 / 4, height / 20, width / 5, height / 5), gradient);
+    painter.fillRect(QRect((k * 7) % (width - 16), (k * 5) % (height - 16), 12, 16), Qt::black);
+    return picture;
+}
+
+// The recording `name` in `folder`: `frames` frames and one second of 11025 Hz 16-bit sound per ten.
+QString makeRecording(const QString& folder, const QString& name, int width, int height, int frames)
+{
+    const QString path = QDir(folder).filePath(name);
+    store::PAVIFILE file;
+    store::AVIFileOpen(&file, QFile::encodeName(path).toStdString(), store::OF_CREATE | store::OF_WRITE | store::OF_SHARE_DENY_NONE);
+    store::SoundFormatArea format{};
+    format.format = {store::WAVE_FORMAT_PCM, 1, 11025, 22050, 2, 16, 0};
+    store::AVISTREAMINFOA info{};
+    info.fccType = store::streamtypeAUDIO;
+    info.dwScale = 1;
+    info.dwRate = 11025;
+    info.dwSampleSize = 2;
+    store::PAVISTREAM sound;
+    store::AVIFileCreateStream(file, &sound, info);
+    store::AVIStreamSetFormat(sound, 0, &format, sizeof format);
+    std::vector<std::uint8_t> second(22050, 0);
+    for (int s = 0; s < (frames + 9) / 10; ++s)
+        store::AVIStreamWrite(sound, store::AVIStreamLength(sound), 22050, second.data(), 22050, 0, nullptr, nullptr);
+    store::AVIStreamRelease(sound);
+    store::AVIFileRelease(file);
+
+    store::FrameStore store = store::FrameStore::CreateFrameStore(QFile::encodeName(path + ".xxx").toStdString());
+    for (int k = 0; k < frames; ++k) {
+        const QImage picture = screenLikeFrame(width, height, k);
+        store.AppendFrame({picture.constBits(), width, height, picture.bytesPerLine(), store::PixelLayout::Xrgb32});
+    }
+    store.AddToFrameCount(frames);
+    store.Close();
+    return path;
+}
+
+bool copyRecording(const QString& from, const QString& to)
+{
+    QFile::remove(to);
+    QFile::remove(to + ".xxx");
+    return QFile::copy(from, to) && QFile::copy(from + ".xxx", to + ".xxx");
+}
+
+// One export as quolvactl runs it; seconds, or -1 on failure.
+double timeExport(const QString& path, const QString& codec)
+{
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        editor::OpenRecording recording;
+        recording.Open(path);
+        const editor::PublishHandOver handOver = recording.HandOver();
+        publish::AviExport avi(recording);
+        avi.frameCount = handOver.frameCount;
+        avi.soundLength = handOver.soundLength;
+        avi.soundRate = handOver.soundRate;
+        const QImage first = recording.ReadNextPicture().value();
+        avi.SetFrameSize(first.width(), first.height());
+        recording.SetCursor(store::kFrameStoreHeaderSize);
+        if (codec.isEmpty()) {
+            avi.StartUncompressed();
+        } else {
+            const platform::VideoCompressorInfo* info = platform::FindVideoCompressor(codec);
+            avi.compVars.dwFlags = platform::ICMF_COMPVARS_VALID;
+            avi.compVars.hic = platform::ICOpen(platform::ICTYPE_VIDEO, info->fccHandler, platform::ICMODE_COMPRESS);
+            avi.compVars.fccHandler = info->fccHandler;
+            avi.compVars.lKey = info->defaultKeyFrameRate;
+            if (!avi.StartCompressed())
+                return -1;
+        }
+        avi.Run();
+        avi.Release();
+        recording.Close();
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "export failed: %s\n", failure.what());
+        return -1;
+    }
+    return clock.nsecsElapsed() / 1e9;
+}
+
+// The decoded frames of a recording, top-down BGR, into `rawPath`.
+bool writeDecodedFrames(const QString& path, const QString& rawPath)
+{
+    editor::OpenRecording recording;
+    recording.Open(path);
+    QFile raw(rawPath);
+    if (!raw.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    while (const std::optional<QImage> picture = recording.ReadNextPicture()) {
+        const QImage bgr = picture->convertToFormat(QImage::Format_BGR888);
+        for (int y = 0; y < bgr.height(); ++y)
+            raw.write(reinterpret_cast<const char*>(bgr.constScanLine(y)), bgr.width() * 3);
+    }
+    return true;
+}
+
+// ffmpeg encoding the raw frames into an AVI file; seconds, or -1 on failure.
+double timeFfmpeg(const QString& rawPath, int width, int height, const QStringList& codec, const QString& outPath)
+{
+    QStringList arguments = {"-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "bgr24", "-s",
+                             QStringLiteral("%1x%2").arg(width).arg(height), "-r", "10", "-i", rawPath};
+    arguments << codec << "-f" << "avi" << outPath;
+    QElapsedTimer clock;
+    clock.start();
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
+    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0) {
+        std::fprintf(stderr, "ffmpeg failed: %s\n", ffmpeg.readAllStandardError().constData());
+        return -1;
+    }
+    return clock.nsecsElapsed() / 1e9;
+}
+
+// The best of `times` runs of each, taken in turns, so that a machine busy with other work in one
+// moment weighs on both alike.
+std::pair<double, double> bestOfEach(const std::function<double()>& ours, const std::function<double()>& theirs,
+                                     int times = 5)
+{
+    double fastest[2] = {-1, -1};
+    for (int i = 0; i < times; ++i) {
+        const double seconds[2] = {ours(), theirs()};
+        for (int k = 0; k < 2; ++k) {
+            if (seconds[k] < 0)
+                return {-1, -1};
+            if (fastest[k] < 0 || seconds[k] < fastest[k])
+                fastest[k] = seconds[k];
+        }
+    }
+    return {fastest[0], fastest[1]};
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QTemporaryDir temporary;
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path();
+    QDir().mkpath(folder);
+
+    struct Size {
+        int width, height, frames;
+    };
+    std::printf("%-10s %-13s %7s %9s %9s %9s  %s\n", "size", "frames", "count", "quolva", "ffmpeg", "ratio", "(fps; ratio = our time / ffmpeg's)");
+    for (const Size size : {Size{640, 480, 300}, Size{1920, 1080, 100}}) {
+        const QString label = QStringLiteral("%1x%2").arg(size.width).arg(size.height);
+        const QString source = makeRecording(folder, label + ".avi", size.width, size.height, size.frames);
+        const QString raw = QDir(folder).filePath(label + ".bgr");
+        if (!writeDecodedFrames(source, raw))
+            return 1;
+        const QString copy = QDir(folder).filePath(label + "-run.avi");
+        const QString ffmpegOut = QDir(folder).filePath(label + "-ffmpeg.avi");
+        for (const QString& codec : {QString(), QStringLiteral("h264")}) {
+            const QStringList ffmpegCodec = codec.isEmpty() ? QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgr24"} : kFfmpegX264;
+            const auto [ours, theirs] = bestOfEach(
+                [&] { return copyRecording(source, copy) ? timeExport(copy, codec) : -1; },
+                [&] { return timeFfmpeg(raw, size.width, size.height, ffmpegCodec, ffmpegOut); });
+            if (ours < 0 || theirs < 0)
+                return 1;
+            std::printf("%-10s %-13s %7d %9.1f %9.1f %9.2f\n", qPrintable(label),
+                        codec.isEmpty() ? "uncompressed" : "h264", size.frames, size.frames / ours,
+                        size.frames / theirs, ours / theirs);
+            std::fflush(stdout);
+        }
+        QFile::remove(raw);
+        QFile::remove(copy);
+        QFile::remove(copy + ".xxx");
+        QFile::remove(ffmpegOut);
+    }
+    return 0;
+}

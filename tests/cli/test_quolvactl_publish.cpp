@@ -1,0 +1,157 @@
+// quolvactl publish --avi run as a program: it writes the video stream, reports one progress line, and
+// fails with status 1 and a clear message (status 2 for a mistaken command line) without harming the file.
+#include "../publish/PublishTestSupport.h"
+#include "store/AviCheck.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace quolva;
+using namespace quolva::test;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run quolvactl(const QStringList& arguments)
+{
+    Run run;
+    const QString folder = qEnvironmentVariable("QUOLVA_BIN_DIR");
+    if (folder.isEmpty()) {
+        run.err = QStringLiteral("QUOLVA_BIN_DIR is not set: run the test through ctest");
+        return run;
+    }
+    QProcess process;
+    process.start(folder + QStringLiteral("/quolvactl"), arguments);
+    if (!process.waitForStarted(10000) || !process.waitForFinished(120000)) {
+        run.err = QStringLiteral("quolvactl did not run: ") + process.errorString();
+        return run;
+    }
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return run;
+}
+
+QJsonObject videoStream(const QString& path)
+{
+    for (const QJsonValue stream : avitest::probeStreams(path))
+        if (stream.toObject().value("codec_type").toString() == QLatin1String("video"))
+            return stream.toObject();
+    return {};
+}
+
+void verifyClean(const QString& path)
+{
+    const store::AviCheckReport check = store::CheckAviFile(QFile::encodeName(path).toStdString());
+    QVERIFY2(check.Clean(), check.message.c_str());
+}
+
+} // namespace
+
+class QuolvactlPublishTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir dir_;
+
+private slots:
+    void publishesWithACompressorAndRefusesASecondTime()
+    {
+        const QString path = MakeScreenRecording(dir_.path(), "h264.avi", 64, 48, 10);
+        const Run run = quolvactl({"publish", path, "--avi", "--codec", "h264"});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QVERIFY2(run.out.contains(QStringLiteral("published 10 frames of 64 × 48")), qPrintable(run.out));
+        QVERIFY2(run.err.contains(QStringLiteral("publish: frame 10 of 10, 100 %")), qPrintable(run.err));
+        QVERIFY2(!run.err.contains(QStringLiteral("x264")), "the encoder's statistics stay off the console");
+        QCOMPARE(videoStream(path).value("codec_name").toString(), QStringLiteral("h264"));
+        QCOMPARE(videoStream(path).value("nb_read_packets").toString(), QStringLiteral("10"));
+        verifyClean(path);
+
+        const Run again = quolvactl({"publish", path, "--avi"});
+        QCOMPARE(again.status, 1);
+        QVERIFY2(again.err.contains(QStringLiteral("already holds a video stream")), qPrintable(again.err));
+        QCOMPARE(avitest::probeStreams(path).size(), 2);
+        verifyClean(path);
+    }
+
+    void failuresAreStatedAndLeaveTheFileWhole_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown compressor") << QStringList{"--codec", "vp9"} << 64 << 2 << "no compressor named \"vp9\"; there are: h264";
+        QTest::newRow("quality without a compressor") << QStringList{"--quality", "50"} << 64 << 2 << "--quality needs --codec";
+        QTest::newRow("odd size for H.264") << QStringList{"--codec", "h264"} << 65 << 1 << "cannot take frames of 65 × 48";
+    }
+
+    void failuresAreStatedAndLeaveTheFileWhole()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, width);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        const QString path = MakeScreenRecording(dir_.path(), QStringLiteral("fail-%1.avi").arg(QTest::currentDataTag()), width, 48, 3);
+        const QByteArray before = avitest::fileBytes(path);
+        const Run run = quolvactl(QStringList{"publish", path, "--avi"} + options);
+        QCOMPARE(run.status, status);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(avitest::probeStreams(path).size(), 1);
+        verifyClean(path);
+        QCOMPARE(avitest::fileBytes(path).size(), before.size());
+    }
+
+    void aMissingRecordingFails()
+    {
+        const Run run = quolvactl({"publish", dir_.filePath("none.avi"), "--avi"});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("none.avi")), qPrintable(run.err));
+    }
+
+    // A frame that cannot be decoded: status 1 naming it, and a valid file holding the frames before it.
+    void aDamagedFrameFailsWithAValidFile()
+    {
+        const QString path = MakeScreenRecording(dir_.path(), "damaged.avi", 64, 48, 8);
+        DamageRecord(path + ".xxx", 3, Damage::Undecodable);
+        const Run run = quolvactl({"publish", path, "--avi", "--codec", "mpeg4"});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("第 4 帧")), qPrintable(run.err));
+        verifyClean(path);
+        QCOMPARE(videoStream(path).value("nb_read_packets").toString(), QStringLiteral("3"));
+    }
+
+    // The quality reaches the compressor: a better quality makes larger frames.
+    void theQualityReachesTheCompressor()
+    {
+        qint64 sizes[2] = {};
+        const int qualities[2] = {10, 95};
+        for (int i = 0; i < 2; ++i) {
+            const QString path = MakeScreenRecording(dir_.path(), QStringLiteral("quality%1.avi").arg(qualities[i]), 160, 120, 4);
+            const qint64 before = QFileInfo(path).size();
+            const Run run = quolvactl({"publish", path, "--avi", "--codec", "mjpeg", "--quality", QString::number(qualities[i])});
+            QVERIFY2(run.status == 0, qPrintable(run.err));
+            sizes[i] = QFileInfo(path).size() - before;
+        }
+        QVERIFY2(sizes[1] > 2 * sizes[0], qPrintable(QStringLiteral("%1 and %2 bytes").arg(sizes[0]).arg(sizes[1])));
+    }
+
+    void withoutSoundTheFramesKeepTheCapturePace()
+    {
+        RecordingSpec recipe;
+        recipe.frames = 5;
+        recipe.withSoundStream = false;
+        const QString path = MakeRecording(dir_.path(), "silent.avi", recipe);
+        const Run run = quolvactl({"publish", path, "--avi"});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QVERIFY2(run.out.contains(QStringLiteral("time base: 10/1 frames per second")), qPrintable(run.out));
+        QCOMPARE(videoStream(path).value("duration").toString().toDouble(), 0.5);
+    }
+};
+
+QTEST_MAIN(QuolvactlPublishTest)
+#include "test_quolvactl_publish.moc"

@@ -1,0 +1,135 @@
+// The publish dialog and the real compressor chooser on an X display: the dialog centred and drawn with
+// its texts, the chooser shown over the main window, a compressor picked in it with the mouse, and the
+// export that follows. With QUOLVA_SCREENSHOT_DIR set, both windows are saved as pictures.
+#include "PublishTestSupport.h"
+#include "Rig.h"
+#include "app/WindowSet.h"
+#include "editor/Etool.h"
+#include "platform/CompressorChooser.h"
+#include "publish/Unit6.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QPushButton>
+#include <QScreen>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace quolva;
+using namespace quolva::test;
+
+namespace {
+
+void saveScreenshot(const QImage& picture, const QString& name)
+{
+    const QString folder = qEnvironmentVariable("QUOLVA_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        return;
+    QDir().mkpath(folder);
+    QVERIFY2(picture.save(QDir(folder).filePath(name)), qPrintable(name));
+}
+
+QImage screenOf(QWidget& window)
+{
+    return window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+int distinctColours(const QImage& image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    return int(colours.size());
+}
+
+} // namespace
+
+class PublishDialogGuiTest : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir dir_;
+    QTemporaryDir config_;
+
+private slots:
+    void initTestCase()
+    {
+        QUOLVA_REQUIRE_DISPLAY();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
+    }
+
+    void aCompressorIsPickedInTheRealChooser()
+    {
+        app::WindowSet windows;
+        publish::TForm6& dialog = windows.Form6();
+        const QString path = MakeScreenRecording(dir_.path(), "gui.avi", 320, 240, 12);
+        windows.Form7().show();
+        windows.Form7().recording().Open(path);
+        dialog.Button5Click();
+        dialog.fileReady = true;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::qWait(200);
+
+        // Centred on the screen, drawn with its texts.
+        const QRect available = dialog.screen()->availableGeometry();
+        QVERIFY2((dialog.frameGeometry().center() - available.center()).manhattanLength() <= 16, // a title bar added late moves it a little
+                 qPrintable(QStringLiteral("frame centre %1,%2").arg(dialog.frameGeometry().center().x()).arg(dialog.frameGeometry().center().y())));
+        QCOMPARE(dialog.geometry().size(), QSize(271, 330));
+        const QImage shown = screenOf(dialog);
+        QCOMPARE(shown.size(), QSize(271, 330));
+        QVERIFY(distinctColours(shown) > 20);
+        saveScreenshot(shown, QStringLiteral("publish-dialog.png"));
+
+        // "是", then the real chooser: looked at, h264 picked with the mouse, OK.
+        dialog.setRadioGroup1ItemIndex(0);
+        QString chooserProblem = QStringLiteral("the chooser did not appear");
+        QTimer::singleShot(300, this, [&] {
+            platform::CompressorChooser* chooser = nullptr;
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (auto* candidate = qobject_cast<platform::CompressorChooser*>(window); candidate && candidate->isVisible())
+                    chooser = candidate;
+            if (!chooser)
+                return;
+            if (!QTest::qWaitForWindowExposed(chooser)) {
+                chooserProblem = QStringLiteral("the chooser was not exposed");
+                chooser->reject();
+                return;
+            }
+            QTest::qWait(200);
+            saveScreenshot(screenOf(*chooser), QStringLiteral("compressor-chooser.png"));
+            if (chooser->windowTitle() != QLatin1String("Select Compressor")) {
+                chooserProblem = QStringLiteral("title ") + chooser->windowTitle();
+                chooser->reject();
+                return;
+            }
+            const int h264 = chooser->compressors->findText(QStringLiteral("H.264"), Qt::MatchStartsWith);
+            chooser->compressors->setCurrentIndex(h264);
+            QTest::mouseClick(chooser->ok, Qt::LeftButton);
+            chooserProblem.clear();
+        });
+        QTest::mouseClick(dialog.SpeedButton4, Qt::LeftButton);
+        QVERIFY2(chooserProblem.isEmpty(), qPrintable(chooserProblem));
+        QVERIFY(dialog.Timer1->isActive());
+        QVERIFY(dialog.aviExport().compressorActive);
+
+        // The timer runs the export while the dialog stays responsive; then the exit button closes it.
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.Timer1->isActive(), 30000);
+        QCOMPARE(dialog.SpeedButton4->text(), QStringLiteral("结束"));
+        QTest::qWait(100);
+        saveScreenshot(screenOf(dialog), QStringLiteral("publish-dialog-finished.png"));
+        QTest::mouseClick(dialog.SpeedButton2, Qt::LeftButton);
+        QTRY_VERIFY(!dialog.isVisible());
+        QVERIFY(!windows.Form7().recording().IsOpen());
+        const QJsonArray streams = avitest::probeStreams(path);
+        QCOMPARE(streams.size(), 2);
+        QCOMPARE(streams[1].toObject().value("codec_name").toString(), QStringLiteral("h264"));
+        QCOMPARE(streams[1].toObject().value("nb_read_packets").toString(), QStringLiteral("12"));
+    }
+};
+
+QTEST_MAIN(PublishDialogGuiTest)
+#include "gui_publish_dialog.moc"
