@@ -519,9 +519,6 @@ void TForm7::N10Click()
 
 void TForm7::N12Click()
 {
-    // The publish dialog moves the cursor when it is shown: not while an update holds it.
-    if (!RequireNotHeld())
-        return;
     windows_.Form6().show();
 }
 

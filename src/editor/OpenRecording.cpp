@@ -360,6 +360,8 @@ std::optional<QImage> OpenRecording::ReadNextPicture()
     } catch (const store::StoreError& failure) {
         throw RecordingError(failure.what());
     }
+    displayedFrameStart = record.offset;
+    cursorBeforeView = false;
     return Decode(record);
 }
 

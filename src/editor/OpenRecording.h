@@ -89,7 +89,9 @@ public:
     void Rewind();
 
     // --- The publisher's frame step: the record at the cursor, decoded, without the browser's
-    // counters and without wrapping. Nothing at the end of the store.
+    // counters and without wrapping. Nothing at the end of the store. The publisher shows the picture in
+    // the main window, so the record read becomes the record on view (displayed frame start, cursor
+    // after it): an update started then replaces the frame that is shown.
     std::optional<QImage> ReadNextPicture();
 
     std::int64_t Cursor() const;
