@@ -78,6 +78,7 @@ TForm7::TForm7(app::WindowSet& windows) : windows_(windows)
 
     FormCreate();
     WireCommands();
+    SetUpEditing();
 }
 
 TForm7::~TForm7() = default;

@@ -1,6 +1,9 @@
 #pragma once
+#include "editor/Brightness.h"
 #include "editor/Dubbing.h"
+#include "editor/FrameRewriter.h"
 #include "editor/OpenRecording.h"
+#include "editor/OverlayBoxes.h"
 #include "platform/Prompts.h"
 
 #include <QColor>
@@ -305,6 +308,18 @@ public:
     void Memo1KeyUp();
     void Splitter1Moved();
     void UpDown1Changing(int position); // Edit4 shows the position
+    // Dragging a text box (Image3MouseDown … Image16MouseUp): `box` 0 to 4 in the order Image3, Image5,
+    // Image14, Image15, Image16; points within the box.
+    void TextBoxMouseDown(int box, QPoint at);
+    void TextBoxMouseMove(int box, QPoint at);
+    void TextBoxMouseUp(int box);
+
+    // The work of the rewriting and the overlays, without widgets.
+    FrameRewriter& rewriter() { return rewriter_; }
+    OverlayBoxes& overlays() { return overlays_; }
+    Brightness& brightness() { return brightness_; }
+    // The text box control of box 0 to 4.
+    PictureControl* TextBoxControl(int box) const;
 
     // ---- Sound dubbing (its bodies come with the dubbing).
     void SpeedButton16Click(); // record
@@ -347,10 +362,23 @@ private:
     // Offers to repair a recording that was never finished; true when the open may go on.
     void OfferRepair();
 
+    // The rewriting and the overlays (EtoolEditing.cpp).
+    void SetUpEditing();
+    void SyncOverlayChoices();   // the chosen box, mode, box style, font style and colour from the controls
+    void ShowTextBox(int box);   // the box's picture (see-through where transparent) and place
+    void PlaceTextBox(int box);  // the box's place only
+    void SetOverlaySize(int size);
+    void BrightnessStep(double factor);
+    void StopUpdate();           // stops the timers of a run that failed, and drops it
+
     app::WindowSet& windows_;
     OpenRecording recording_;
     Dubbing dubbing_{recording_, this}; // after the recording it writes into
     QString lastHandler_;
+    FrameRewriter rewriter_{recording_};
+    OverlayBoxes overlays_;
+    Brightness brightness_;
+    QImage brightnessPicture_;   // built by a brightness step, shown by Button5Click
 };
 
 } // namespace quolva::editor

@@ -212,6 +212,15 @@ store::FrameStore& OpenRecording::Frames()
     return *frames_;
 }
 
+void OpenRecording::ReplaceFrameStore(store::FrameStore replacement)
+{
+    RequireOpen();
+    if (!replacement.IsOpen())
+        throw std::logic_error("the replacing frame store is not open");
+    frames_->Close();
+    *frames_ = std::move(replacement);
+}
+
 std::int64_t OpenRecording::Cursor() const
 {
     return frames_ ? frames_->Position() : 0;
@@ -351,6 +360,8 @@ std::optional<QImage> OpenRecording::ReadNextPicture()
     } catch (const store::StoreError& failure) {
         throw RecordingError(failure.what());
     }
+    displayedFrameStart = record.offset;
+    cursorBeforeView = false;
     return Decode(record);
 }
 

@@ -90,7 +90,9 @@ public:
     void Rewind();
 
     // --- The publisher's frame step: the record at the cursor, decoded, without the browser's
-    // counters and without wrapping. Nothing at the end of the store.
+    // counters and without wrapping. Nothing at the end of the store. The publisher shows the picture in
+    // the main window, so the record read becomes the record on view (displayed frame start, cursor
+    // after it): an update started then replaces the frame that is shown.
     std::optional<QImage> ReadNextPicture();
     // The size of the first frame, read from its JPEG header; the cursor is left where it was. Nothing
     // when the store holds no readable first record.
@@ -100,6 +102,9 @@ public:
     void SetCursor(std::int64_t position);
     std::int64_t FrameStoreSize() const;
     store::FrameStore& Frames();
+    // Puts a rewritten frame store in the place of the open one (the commit of an update run): the old
+    // handle is closed and the cursor is the new store's position. The recording stays open.
+    void ReplaceFrameStore(store::FrameStore replacement);
 
     // The number of the frame on view, as the browser shows it (0 before anything was shown).
     std::int32_t NumberOnView() const { return numberOnView_; }

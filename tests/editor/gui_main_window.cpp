@@ -253,7 +253,8 @@ private slots:
         // The box styles: one group, exactly one down.
         QCOMPARE(window.BoxStyle(), 0);
         QVERIFY(window.SpeedButton3->isChecked());
-        window.SpeedButton8->click();
+        QVERIFY(!window.Image3->hasPicture());
+        window.SpeedButton8->click(); // also renders the memo into box "1f"
         QCOMPARE(window.BoxStyle(), 5);
         QVERIFY(!window.SpeedButton3->isChecked());
         window.SpeedButton8->click(); // pressing the one that is down keeps it down
@@ -272,7 +273,7 @@ private slots:
         QCOMPARE(window.Image14->pos(), QPoint(216, 144));
         QCOMPARE(window.Image15->pos(), QPoint(40, 144));
         QCOMPARE(window.Image16->pos(), QPoint(40, 192));
-        QVERIFY(!window.Image3->hasPicture());
+        QVERIFY(window.Image3->hasPicture());
         QCOMPARE(window.Image4->pos(), QPoint(0, 0));
         QCOMPARE(window.StatusPanels[0]->width(), 400);
         QCOMPARE(window.StatusPanels[1]->width(), 130);
