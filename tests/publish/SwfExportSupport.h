@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QThread>
 
 #include <optional>
 #include <sstream>
@@ -104,6 +105,7 @@ struct ExportRun {
     std::int32_t framesWritten = 0;
     std::vector<QImage> shown; // what onFrame handed over, in order
     std::vector<std::int32_t> shownIndexes;
+    bool shownOnCallingThread = true;
     std::int64_t cursorAfter = -1;
     publish::SwfPacing pacing;
     publish::SwfSoundHead head;
@@ -118,7 +120,9 @@ inline ExportRun RunExport(const QString& recordingPath, const QString& output, 
     publish::SwfExport swf(recording, recording.frameCount);
     swf.threads = threads;
     swf.fileLengthLimit = fileLengthLimit;
+    QThread* const caller = QThread::currentThread();
     swf.onFrame = [&](std::int32_t k, const QImage& frame) {
+        run.shownOnCallingThread = run.shownOnCallingThread && QThread::currentThread() == caller;
         run.shownIndexes.push_back(k);
         run.shown.push_back(frame);
     };
