@@ -277,7 +277,8 @@ private slots:
         int skipped = 0;
         for (qsizetype i = 1; i < firstSeen.size(); ++i)
             skipped += firstSeen[i].second - firstSeen[i - 1].second - 1;
-        QVERIFY2(skipped <= 2, qPrintable(QStringLiteral("%1 frames never shown").arg(skipped)));
+        // A player that falls behind may run two frames between two paintings; a few, not many.
+        QVERIFY2(skipped <= 4, qPrintable(QStringLiteral("%1 frames never shown").arg(skipped)));
         // A line through (time, frame) of every frame change: its slope is the rate shown.
         double st = 0, sk = 0, stt = 0, stk = 0;
         const auto n = static_cast<double>(firstSeen.size());
