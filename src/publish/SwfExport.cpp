@@ -8,6 +8,8 @@
 #include "store/AviFileServices.h"
 #include "store/FrameStore.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <deque>
 #include <memory>
@@ -227,6 +229,12 @@ void SwfExport::RunToFile(const QString& outputPath)
         static_cast<std::uint64_t>(pacing_.BlockStart(movieFrames) - pacing_.BlockStart(0)) * track.BlockAlign();
     if (leastSound + movieFrames * kLeastFrameBytes > fileLengthLimit)
         throw PublishError(tooLong);
+
+    // The movie replaces its output at the end: an output that is the recording itself would lose it.
+    const QFileInfo output(outputPath);
+    for (const QString& part : {recording_.TargetPath(), recording_.FrameStorePath()})
+        if (output.exists() && output.canonicalFilePath() == QFileInfo(part).canonicalFilePath())
+            throw PublishError("无法发布 SWF 文件：输出文件 " + quoted(outputPath) + " 是正在发布的录制文件本身");
 
     SwfMovieFile file(outputPath);
     std::string head;

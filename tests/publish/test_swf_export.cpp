@@ -397,17 +397,23 @@ private slots:
         QCOMPARE(run.cursorAfter, store::kFrameStoreHeaderSize);
     }
 
-    // An output that cannot be made: said so, nothing written, and the next export goes through. An
-    // existing output is replaced only once the new movie is complete.
+    // An output that cannot be made, or that is the recording being published: said so, nothing written,
+    // and the next export goes through. An existing output is replaced only once the new movie is
+    // complete, and keeps its permissions.
     void outputThatCannotBeCreated()
     {
         QTemporaryDir folder;
         const QString rec = MakeRecording(folder.path(), QStringLiteral("rec.avi"), {.frames = 3});
+        // A missing folder, a folder, the recording's own files (also by another name).
+        QVERIFY(QFile::link(rec, folder.filePath(QStringLiteral("alias.avi"))));
         const QStringList before = FilesIn(folder.path());
-        for (const QString& output : {folder.filePath(QStringLiteral("missing/out.swf")), folder.path()}) {
+        const QByteArray recordingBytes = ReadFile(rec);
+        for (const QString& output : {folder.filePath(QStringLiteral("missing/out.swf")), folder.path(), rec,
+                                      rec + QStringLiteral(".xxx"), folder.filePath(QStringLiteral("alias.avi"))}) {
             const ExportRun run = RunExport(rec, output);
             QVERIFY2(run.refusal && run.refusal->contains(output), qPrintable(run.refusal.value_or(QString())));
             QCOMPARE(FilesIn(folder.path()), before);
+            QVERIFY(ReadFile(rec) == recordingBytes);
         }
         const QString good = folder.filePath(QStringLiteral("out.swf"));
         QVERIFY(QFile(good).open(QIODevice::WriteOnly));
