@@ -17,6 +17,10 @@ public:
     std::uint16_t GetID() const { return m_id; }
     void SetID(std::uint16_t id) { m_id = id; }
 
+    // How many characters can still be made before the counter runs past 65535 and would hand out ids
+    // again: 65535 in a fresh process, 0 once it is used up. A movie writer checks this before it starts.
+    static std::uint32_t RemainingIDs();
+
 private:
     std::uint16_t m_id;
 };

@@ -62,8 +62,13 @@ FlashRect FlashShape::GetBounds() const
             collect(penX, penY);
         }
     }
-    const auto edge16 = [](std::int64_t value) { return static_cast<std::int32_t>(static_cast<std::int16_t>(value)); };
-    return FlashRect(edge16(xmin) - 100, edge16(ymin) - 100, edge16(xmax) + 100, edge16(ymax) + 100);
+    // The box keeps the full coordinates: a box cut to 16 bits would lie elsewhere than the shape, and
+    // players that cull by it would not draw the shape at all.
+    static constexpr std::int64_t kRectLimit = (std::int64_t{1} << 30) - 1 - 100;
+    const auto fit = [](std::int64_t value) {
+        return static_cast<std::int32_t>(std::clamp(value, -kRectLimit, kRectLimit));
+    };
+    return FlashRect(fit(xmin) - 100, fit(ymin) - 100, fit(xmax) + 100, fit(ymax) + 100);
 }
 
 void FlashShape::WriteRecords(BitBuffer& bits, FlashShapeWriteState& state, int version)

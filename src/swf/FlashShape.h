@@ -19,8 +19,9 @@ public:
     void AddRecord(const FlashShapeRecordStraight& record);
     void AddRecord(const FlashShapeRecordCurved& record);
 
-    // The box around every point the pen reaches (moves, edge ends, curve control points), each edge
-    // reduced to 16 bits and widened by 100 twips on every side; (-100, -100, 100, 100) for no points.
+    // The box around every point the pen reaches (moves, edge ends, curve control points), widened by
+    // 100 twips on every side; (-100, -100, 100, 100) for no points. A shape drawn with several edges
+    // reaches beyond the 16 bits of one edge, and its box follows it there (within the 31 bits of a RECT).
     FlashRect GetBounds() const;
 
     const std::vector<flash_pair<int, int>>& GetOrder() const { return m_order; }

@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace quolva::test {
@@ -29,6 +30,8 @@ struct RecordingSpec {
     store::SoundFormatArea soundFormat = DefaultRecorderFormat();
     std::int64_t soundBytes = 22050;   // written in blocks of at most one second, as the recorder does
     double toneHz = 440;               // 16-bit sound carries this tone; 8-bit sound a ramp
+    // Frame k's picture; FramePicture when not set.
+    std::function<QImage(int k, int width, int height)> picture = nullptr;
 
     static store::SoundFormatArea DefaultRecorderFormat()
     {
@@ -110,7 +113,9 @@ inline QString MakeRecording(const QString& dir, const QString& name, const Reco
 
     store::FrameStore frames = store::FrameStore::CreateFrameStore(QFile::encodeName(path + ".xxx").toStdString());
     for (int k = 0; k < spec.frames; ++k) {
-        const QImage picture = FramePicture(k, spec.width, spec.height);
+        const QImage picture = (spec.picture ? spec.picture(k, spec.width, spec.height)
+                                             : FramePicture(k, spec.width, spec.height))
+                                   .convertToFormat(QImage::Format_RGB32);
         frames.AppendFrame({picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine(),
                             store::PixelLayout::Xrgb32});
     }

@@ -73,6 +73,23 @@ private slots:
                 QCOMPARE(readU16(tag.body, 2 + rectBytes + 2), quint32(shapeId - 1));
             }
     }
+
+    // Runs last: it uses up the counter.
+    void remainingIdsCountDownToNothing()
+    {
+        // 12 ids were handed out above.
+        QCOMPARE(FlashIDEnabled::RemainingIDs(), 65535u - 12u);
+        std::uint16_t last = 0;
+        while (FlashIDEnabled::RemainingIDs() > 1)
+            last = FlashIDEnabled().GetID();
+        QCOMPARE(last, std::uint16_t(65534));
+        QCOMPARE(FlashIDEnabled().GetID(), std::uint16_t(65535));
+        QCOMPARE(FlashIDEnabled::RemainingIDs(), 0u);
+        // The 16-bit counter wraps, but the count of what is left does not come back.
+        QCOMPARE(FlashIDEnabled().GetID(), std::uint16_t(0));
+        QCOMPARE(FlashIDEnabled().GetID(), std::uint16_t(1));
+        QCOMPARE(FlashIDEnabled::RemainingIDs(), 0u);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCharacterIds)

@@ -370,10 +370,16 @@ private slots:
         curve.AddRecord(FlashShapeRecordStraight(-500, 0));
         QCOMPARE(curve.GetBounds(), FlashRect(-400, -200, 300, 300));
 
-        // Each edge of the box keeps its low 16 bits before the margin is added.
+        // Points beyond one 16-bit edge (a rectangle drawn with two edges per side) keep their place.
         FlashShape far;
         far.AddRecord(FlashShapeRecordChange(40000, 0));
-        QCOMPARE(far.GetBounds(), FlashRect(-25636, -100, -25436, 100));
+        QCOMPARE(far.GetBounds(), FlashRect(39900, -100, 40100, 100));
+        FlashShape wide;
+        wide.AddRecord(FlashShapeRecordChange(0, 0));
+        wide.AddRecord(FlashShapeRecordStraight(19190, 0));
+        wide.AddRecord(FlashShapeRecordStraight(19190, 0));
+        wide.AddRecord(FlashShapeRecordStraight(0, -21580));
+        QCOMPARE(wide.GetBounds(), FlashRect(-100, -21680, 38480, 100));
     }
 
     void shapeTagOwnsItsCopy()
