@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <QtEndian>
 #include <QtTest>
 
 #include <memory>
@@ -368,6 +369,50 @@ private slots:
         dialog().hide();
         dialog().show();
         QVERIFY(!dialog().swfExportStarted);
+    }
+
+    // A whole SWF export from the dialog: the run in Timer2's tick, the movie of N − 1 frames, the dialog's
+    // end state, and closing it closes the recording and deletes the frame store only at "是".
+    void theSwfExportRunsAndClosingDeletesTheFrameStoreAtYes_data()
+    {
+        QTest::addColumn<int>("deleteChoice");
+        QTest::newRow("是") << 0;
+        QTest::newRow("否") << 1;
+    }
+    void theSwfExportRunsAndClosingDeletesTheFrameStoreAtYes()
+    {
+        QFETCH(int, deleteChoice);
+        const QString path = MakeRecording(dir_.path(), QStringLiteral("swfrun%1.avi").arg(deleteChoice), {.frames = 6});
+        const QString movie = dir_.filePath(QStringLiteral("run%1.swf").arg(deleteChoice));
+        openAndShow(path);
+        dialog().setRadioGroup2ItemIndex(deleteChoice);
+        prompts().answerFiles({movie});
+        dialog().Button7Click();
+        QVERIFY(dialog().Timer2->isActive());
+        dialog().Timer2Timer();
+        QVERIFY(prompts().messages.isEmpty());
+        QVERIFY(!dialog().Timer2->isActive());
+        QCOMPARE(dialog().Button7->text(), QStringLiteral("结束"));
+        QVERIFY(!dialog().Button7->isEnabled());
+        QVERIFY(dialog().SpeedButton2->isEnabled());
+        QVERIFY(!dialog().SpeedButton4->isEnabled());
+        QCOMPARE(dialog().ProgressBar1->value(), 6);
+        QCOMPARE(recording().Cursor(), store::kFrameStoreHeaderSize);
+
+        QFile file(movie);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray head = file.read(64);
+        QVERIFY(head.startsWith("FWS\x05"));
+        QCOMPARE(quint32(qFromLittleEndian<quint32>(head.constData() + 4)), quint32(file.size()));
+        // The frame count follows the 5-bit-sized frame rectangle and the 16-bit rate.
+        const int rectBits = 5 + 4 * (quint8(head[8]) >> 3);
+        const int countAt = 8 + (rectBits + 7) / 8 + 2;
+        QCOMPARE(int(qFromLittleEndian<quint16>(head.constData() + countAt)), 5);
+
+        dialog().close();
+        QVERIFY(!recording().IsOpen());
+        QCOMPARE(QFile::exists(path + ".xxx"), deleteChoice == 1);
+        QVERIFY(QFile::exists(path));
     }
 
     // An SWF export that fails writes nothing: the message, the dialog as before the start, and the
