@@ -353,6 +353,17 @@ void TForm7::Timer6Timer()
         Timer6.stop();
         return;
     }
+    // Long work (an update run, an export) has taken the cursor: playback pauses, and so does dubbing,
+    // which keeps what it has recorded.
+    if (recording_.IsHeld()) {
+        Timer6.stop();
+        if (dubbing_.IsCapturing()) {
+            BitBtn2Click();
+            SpeedButton16->setEnabled(true);
+            SpeedButton17->setEnabled(false);
+        }
+        return;
+    }
     if (!recording_.AtEnd()) {
         ShowForwardStep();
         return;

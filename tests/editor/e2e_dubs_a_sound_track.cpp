@@ -143,6 +143,28 @@ private slots:
         }
     }
 
+    // Long work that takes the cursor (an export, an update run) pauses playback and dubbing at the next tick.
+    void longWorkPausesDubbing()
+    {
+        ScriptedPrompts::Installed prompts;
+        const QString path = test::MakeRecording(dir.path(), QStringLiteral("held.avi"), {.frames = 40, .soundBytes = 4 * 22050});
+        const auto windows = app::startUp();
+        TForm7& window = windows->Form7();
+        window.OpenFromCommandLine(path);
+        window.SpeedButton16->click();
+        QTest::qWait(300);
+        const qint64 cursor = window.recording().Cursor();
+        window.recording().Hold(QStringLiteral("发布"));
+        window.Timer6Timer();
+        QCOMPARE(window.recording().Cursor(), cursor);
+        QVERIFY(!window.Timer6.isActive());
+        QVERIFY(!window.dubbing().IsCapturing());
+        QVERIFY(window.SpeedButton16->isEnabled() && !window.SpeedButton17->isEnabled());
+        window.recording().Release();
+        window.ToolButton12->click();
+        QCOMPARE(audioStreams(path).size(), 2);
+    }
+
     // Playing to the end while dubbing stops the capture; both buttons stay disabled and record reads "结束".
     void theEndOfPlaybackStopsTheCapture()
     {
