@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing Quolva needs.
-# Idempotent: packages already present are skipped, so a second run does nothing.
+# Installs the Debian packages Quolva needs.
+#   scripts/install-deps.sh run    building and running the program, and its demonstration on a machine
+#                                  without a display (a private virtual display and sound server)
+#   scripts/install-deps.sh test   all of that, and the test tools (the default)
+# Idempotent: packages already present are skipped, so a second run does nothing. As root it runs
+# apt-get itself; otherwise through sudo, saying first what it installs.
 set -euo pipefail
+purpose=${1:-test}
 
-packages=(
+run_packages=(
   # build
   build-essential cmake ninja-build pkg-config
-  # GUI, sound input, pictures, deflate, video compressors, X11
+  # GUI, sound input, pictures, deflate, video compressors, resampling, X11
   qt6-base-dev qt6-base-private-dev qt6-qpa-plugins qt6-multimedia-dev libqt6opengl6-dev libpulse-dev
   libjpeg62-turbo-dev zlib1g-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
@@ -15,12 +20,26 @@ packages=(
   fonts-wqy-microhei xdg-utils xchm
   # help file compiler
   fp-utils
-  # tests: virtual display, window manager, pointer and keys, sound server, independent readers, sanitizers and fuzzers
-  xvfb openbox wmctrl xdotool x11-apps x11-utils pulseaudio pulseaudio-utils ffmpeg sox python3-yaswfp
+  # the demonstration without a display: a virtual display and a private sound server
+  xvfb pulseaudio pulseaudio-utils
+)
+
+test_packages=(
+  # a window manager as desktops have one, pointer and keys, window facts
+  openbox wmctrl xdotool x11-apps x11-utils
+  # independent readers of what Quolva writes
+  ffmpeg sox python3-yaswfp
   # the SWF export played in a real player: Ruffle (from npm) in Debian's Chromium, driven by Node
   chromium
+  # sanitizers and fuzzers
   clang libclang-rt-14-dev
 )
+
+case "$purpose" in
+  run)  packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "install-deps.sh: say 'run' or 'test', not '$purpose'" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -29,7 +48,7 @@ for p in "${packages[@]}"; do
   fi
 done
 # Node and npm run the player test; a machine may bring its own (npm then comes with node).
-if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+if [ "$purpose" = test ] && { ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; }; then
   missing+=(nodejs npm)
 fi
 
@@ -38,7 +57,17 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-echo "install-deps: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "install-deps: these Debian packages are missing and installing them needs root (or sudo):" >&2
+    echo "  ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "install-deps: installing with sudo (it may ask for your password): ${missing[*]}"
+  as_root=(sudo)
+else
+  echo "install-deps: installing ${missing[*]}"
+fi
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

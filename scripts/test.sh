@@ -4,7 +4,7 @@
 # and a short run of every fuzz target.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-"$top/scripts/install-deps.sh"
+"$top/scripts/install-deps.sh" test
 
 "$top/scripts/build.sh" test
 (cd "$top/build/test" && "$top/scripts/with-rig.sh" ctest --output-on-failure --no-tests=error -j2)

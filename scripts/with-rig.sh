@@ -3,9 +3,12 @@
 # (openbox, as on a real desktop) and a PulseAudio server whose default source hears a null sink, so that
 # tests can record the screen and real sound headless.
 #   scripts/with-rig.sh ctest -L gui
+#   scripts/with-rig.sh --no-window-manager CMD   the same without openbox (the demonstration needs none)
 # The command sees DISPLAY, PULSE_SERVER, QUOLVA_RIG_SINK (the sink to play test sounds into) and
 # QUOLVA_RIG=1. Both servers are stopped when the command ends, whatever its outcome.
 set -euo pipefail
+window_manager=1
+if [ "${1:-}" = "--no-window-manager" ]; then window_manager=""; shift; fi
 rig=$(mktemp -d /tmp/quolva-rig.XXXXXX)
 xvfb_pid=""; wm_pid=""; pulse_started=""
 cleanup() {
@@ -28,10 +31,12 @@ for _ in $(seq 100); do [ -s "$rig/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n1 "$rig/display")"
 
 # The window manager: decorations, WM_DELETE_WINDOW, asynchronous moves, as users have them.
-openbox --sm-disable >"$rig/openbox.log" 2>&1 &
-wm_pid=$!
-for _ in $(seq 100); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.05; done
-wmctrl -m >/dev/null 2>&1 || { echo "with-rig: openbox did not start:"; cat "$rig/openbox.log"; exit 1; } >&2
+if [ -n "$window_manager" ]; then
+  openbox --sm-disable >"$rig/openbox.log" 2>&1 &
+  wm_pid=$!
+  for _ in $(seq 100); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.05; done
+  wmctrl -m >/dev/null 2>&1 || { echo "with-rig: openbox did not start:"; cat "$rig/openbox.log"; exit 1; } >&2
+fi
 
 # The sound server, private to this rig.
 export XDG_RUNTIME_DIR="$rig/runtime"; mkdir -p -m 700 "$XDG_RUNTIME_DIR"

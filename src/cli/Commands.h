@@ -11,6 +11,11 @@ int CheckCommand(const QStringList& arguments);
 int RecordCommand(int argc, char** argv, const QStringList& arguments);
 int RepairCommand(const QStringList& arguments);
 int PublishCommand(int argc, char** argv, const QStringList& arguments);
+int DemoCommand(int argc, char** argv, const QStringList& arguments);
+
+// SWF movies for `info`.
+bool LooksLikeSwf(const QString& path);
+int SwfInfo(const QString& path);
 
 // Plain text output.
 void out(const QString& line);

@@ -169,6 +169,8 @@ int InfoCommand(const QStringList& arguments)
         return 2;
     }
     const QString target = arguments.front();
+    if (LooksLikeSwf(target))
+        return SwfInfo(target);
     // The AVI file is read first: a file that is not an AVI fails before anything is printed.
     const store::PAVIFILE file = store::AviFile::open(QFile::encodeName(target).toStdString(), store::OF_READ);
     QStringList lines;

@@ -25,7 +25,8 @@ namespace {
 
 const char* kUsage =
     "usage: quolvactl COMMAND ARGS\n"
-    "  info REC.avi          what a recording holds: frames, frame size, sound, the AVI streams\n"
+    "  info REC.avi          what a recording holds: frames, frame size, sound, the AVI streams (also\n"
+    "                        what an SWF movie holds)\n"
     "  frames REC.avi DIR    writes every frame as DIR/000001.jpg, DIR/000002.jpg, ... (DIR must hold no\n"
     "                        frames yet)\n"
     "  check REC.avi         checks the frame store and the AVI indexes; status 1 at the first fault\n"
@@ -36,7 +37,10 @@ const char* kUsage =
     "  publish REC.avi --avi [--codec NAME] [--quality Q]\n"
     "                        adds the frames as a video stream to the recording's AVI file\n"
     "  publish REC.avi --swf OUT.swf\n"
-    "                        writes the recording as an SWF movie with its sound\n";
+    "                        writes the recording as an SWF movie with its sound\n"
+    "  demo [DIR]            records a moving scene with a tone, burns in a rising caption, publishes it\n"
+    "                        as H.264 AVI and SWF into DIR (default: a new folder here); needs a display\n"
+    "                        and a sound server (scripts/run.sh starts private ones when there is none)\n";
 
 } // namespace
 
@@ -63,6 +67,8 @@ int main(int argc, char** argv)
             return quolva::cli::RepairCommand(arguments);
         if (command == QLatin1String("publish"))
             return quolva::cli::PublishCommand(argc, argv, arguments);
+        if (command == QLatin1String("demo"))
+            return quolva::cli::DemoCommand(argc, argv, arguments);
     } catch (const std::exception& failure) {
         quolva::cli::err(QStringLiteral("quolvactl %1: %2").arg(command, QString::fromUtf8(failure.what())));
         return 1;

@@ -3,7 +3,7 @@
 // buffers are written as they come, and the finishing step closes both files.
 #include "cli/Commands.h"
 #include "cli/ConsolePrompts.h"
-#include "platform/Screen.h"
+#include "cli/RecordingSetup.h"
 #include "record/Recorder.h"
 #include "record/Unit2.h"
 
@@ -23,11 +23,8 @@ namespace quolva::cli {
 namespace {
 
 struct RecordOptions {
-    QString target;
+    RecordingTarget target;
     int seconds = 0; // 0: until interrupted
-    std::optional<QRect> region;
-    bool followCursor = false;
-    bool continueTarget = false;
 };
 
 // Reads the options; a usage problem is thrown as text.
@@ -52,27 +49,27 @@ RecordOptions parseOptions(const QStringList& arguments)
             const QRegularExpressionMatch match = geometry.match(value());
             if (!match.hasMatch())
                 throw std::invalid_argument("--region needs WIDTHxHEIGHT+X+Y, e.g. 640x480+100+80");
-            options.region = QRect(match.captured(3).toInt(), match.captured(4).toInt(), match.captured(1).toInt(),
+            options.target.region = QRect(match.captured(3).toInt(), match.captured(4).toInt(), match.captured(1).toInt(),
                                    match.captured(2).toInt());
-            if (options.region->width() < 1 || options.region->height() < 1)
+            if (options.target.region->width() < 1 || options.target.region->height() < 1)
                 throw std::invalid_argument("--region needs a width and a height of at least 1 pixel");
         } else if (argument == QLatin1String("--full-screen")) {
             fullScreen = true;
         } else if (argument == QLatin1String("--follow")) {
-            options.followCursor = true;
+            options.target.followCursor = true;
         } else if (argument == QLatin1String("--continue")) {
-            options.continueTarget = true;
-        } else if (argument.startsWith(QLatin1String("--")) || !options.target.isEmpty()) {
+            options.target.continueTarget = true;
+        } else if (argument.startsWith(QLatin1String("--")) || !options.target.path.isEmpty()) {
             throw std::invalid_argument(qPrintable(QStringLiteral("unexpected argument ") + argument));
         } else {
-            options.target = argument;
+            options.target.path = argument;
         }
     }
-    if (options.target.isEmpty())
+    if (options.target.path.isEmpty())
         throw std::invalid_argument("the target AVI file is missing");
-    if (fullScreen && options.region)
+    if (fullScreen && options.target.region)
         throw std::invalid_argument("--region and --full-screen exclude each other");
-    if (fullScreen && options.followCursor)
+    if (fullScreen && options.target.followCursor)
         throw std::invalid_argument("--follow needs a region: a full-screen recording has nowhere to move");
     return options;
 }
@@ -110,37 +107,7 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
 
     record::TForm2 viewfinder;
     record::Recorder recorder(viewfinder, nullptr);
-    record::RecordingSession& session = recorder.session;
-
-    // What the wizard does: the target, the region, the settings, then the ready mark.
-    session.ResetRecordingDefaults();
-    QSize frameSize;
-    if (options.continueTarget) {
-        frameSize = session.ContinueTarget(options.target);
-        if (options.region && options.region->size() != frameSize)
-            throw std::runtime_error(qPrintable(QStringLiteral("the recording's frames are %1x%2; --region must keep that size")
-                                                    .arg(frameSize.width())
-                                                    .arg(frameSize.height())));
-    } else {
-        session.NewTarget(options.target);
-    }
-    if (options.region) {
-        viewfinder.setRegionMode();
-        viewfinder.setClientSize(options.region->width(), options.region->height());
-        viewfinder.placeClientOnScreen(options.region->topLeft());
-        frameSize = options.region->size();
-    } else if (!options.continueTarget) {
-        viewfinder.setFullScreenMode();
-        frameSize = platform::Screen().size();
-    } else {
-        viewfinder.setRegionMode();
-        viewfinder.setClientSize(frameSize.width(), frameSize.height());
-        viewfinder.move(0, 0);
-    }
-    recorder.settings = {frameSize.width(), frameSize.height(), options.followCursor};
-    viewfinder.hideForRecording();
-    session.frameCounter = 0;
-    session.ready = true;
+    const QSize frameSize = PrepareLikeTheWizard(recorder, viewfinder, options.target);
 
     qint64 soundBytes = 0;
     QObject::connect(&recorder.soundCapture, &record::SoundCapture::bufferWritten,
@@ -162,7 +129,7 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
     recorder.luzhi();
     if (!recorder.isRecording())
         throw std::runtime_error("the recording did not start");
-    out(QStringLiteral("recording %1x%2 into %3%4").arg(frameSize.width()).arg(frameSize.height()).arg(options.target,
+    out(QStringLiteral("recording %1x%2 into %3%4").arg(frameSize.width()).arg(frameSize.height()).arg(options.target.path,
         options.seconds > 0 ? QStringLiteral(" for %1 s").arg(options.seconds) : QStringLiteral(" until interrupted")));
     if (options.seconds > 0)
         QTimer::singleShot(options.seconds * 1000, Qt::PreciseTimer, &recorder, [&] {
