@@ -69,14 +69,14 @@ QImage ScreenLike(int k, int width, int height)
 
 QString MakeBenchRecording(const QString& folder, const QString& name, int frames, int width, int height)
 {
-    test::RecordingSpec spec{.frames = frames, .width = width, .height = height};
-    spec.soundBytes = std::int64_t{frames} * 22050 / 10; // 10 frames a second of 11025 Hz 16-bit sound
+    test::RecordingRecipe recipe{.frames = frames, .width = width, .height = height};
+    recipe.soundBytes = std::int64_t{frames} * 22050 / 10; // 10 frames a second of 11025 Hz 16-bit sound
     // Ten pictures, each used for a run of frames, keep making a long recording quick.
     std::vector<QImage> pictures;
     for (int i = 0; i < 10; ++i)
         pictures.push_back(ScreenLike(i, width, height));
-    spec.picture = [&](int k, int, int) { return pictures[static_cast<std::size_t>(k % 10)]; };
-    return test::MakeRecording(folder, name, spec);
+    recipe.picture = [&](int k, int, int) { return pictures[static_cast<std::size_t>(k % 10)]; };
+    return test::MakeRecording(folder, name, recipe);
 }
 
 struct ExportTiming {

@@ -142,7 +142,7 @@ private slots:
 
     void withoutSoundTheFramesKeepTheCapturePace()
     {
-        RecordingSpec recipe;
+        RecordingRecipe recipe;
         recipe.frames = 5;
         recipe.withSoundStream = false;
         const QString path = MakeRecording(dir_.path(), "silent.avi", recipe);

@@ -121,7 +121,7 @@ QString makeCrashedRecording(const QString& dir, const QString& name, int frames
         info.dwRate = 11025;
         info.dwSampleSize = 2;
         store::AVIFileCreateStream(avi, &audio, info);
-        const store::SoundFormatArea format = test::RecordingSpec::DefaultRecorderFormat();
+        const store::SoundFormatArea format = test::RecordingRecipe::DefaultRecorderFormat();
         store::AVIStreamSetFormat(audio, 0, &format, sizeof format);
         const QByteArray second(22050, '\x22');
         for (int i = 0; i < 2; ++i)
@@ -139,7 +139,7 @@ class MainWindowTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
-    QString recording(const QString& name, const test::RecordingSpec& wanted = {})
+    QString recording(const QString& name, const test::RecordingRecipe& wanted = {})
     {
         return test::MakeRecording(dir.path(), name, wanted);
     }

@@ -144,9 +144,9 @@ private slots:
 
     void handsThePublisherItsValues()
     {
-        test::RecordingSpec spec{.frames = 4, .soundBytes = 12345 * 2};
-        spec.soundFormat.format = {store::WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
-        const QString path = test::MakeRecording(dir.path(), QStringLiteral("handover.avi"), spec);
+        test::RecordingRecipe recipe{.frames = 4, .soundBytes = 12345 * 2};
+        recipe.soundFormat.format = {store::WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
+        const QString path = test::MakeRecording(dir.path(), QStringLiteral("handover.avi"), recipe);
         OpenRecording recording;
         recording.Open(path);
         const auto handOver = recording.HandOver();

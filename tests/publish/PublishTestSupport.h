@@ -45,7 +45,7 @@ inline QImage ScreenLikePicture(int k, int width, int height)
 inline QString MakeScreenRecording(const QString& dir, const QString& name, int width, int height, int frames,
                                    std::int64_t soundBytes = 22050)
 {
-    RecordingSpec recipe;
+    RecordingRecipe recipe;
     recipe.frames = 0;
     recipe.headerCount = frames;
     recipe.soundBytes = soundBytes;

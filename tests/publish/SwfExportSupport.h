@@ -165,11 +165,11 @@ inline std::vector<std::uint8_t> ArgbOf(const QImage& frame)
 // The movie exactly as described, for a recording whose N frames and L sample frames give 8 frames a
 // second with L ÷ N = R ÷ 8 whole: everything in memory, the ids set to those the export should use
 // (from `firstId` on), blocks of R ÷ 8 sample frames.
-inline QByteArray DescribedMovie(const QString& recordingPath, const RecordingSpec& spec, std::uint16_t firstId)
+inline QByteArray DescribedMovie(const QString& recordingPath, const RecordingRecipe& recipe, std::uint16_t firstId)
 {
     const std::vector<QImage> frames = DecodedFrames(recordingPath);
-    const std::vector<std::uint8_t> sound = FixtureSound(spec);
-    const auto& format = spec.soundFormat.format;
+    const std::vector<std::uint8_t> sound = FixtureSound(recipe);
+    const auto& format = recipe.soundFormat.format;
     const std::uint16_t samplesPerBlock = static_cast<std::uint16_t>(format.nSamplesPerSec / 8);
     const std::uint8_t rate = format.nSamplesPerSec == 11025 ? 1 : format.nSamplesPerSec == 22050 ? 2 : 3;
     const std::uint8_t bits16 = format.wBitsPerSample == 16, stereo = format.nChannels == 2;
@@ -181,7 +181,7 @@ inline QByteArray DescribedMovie(const QString& recordingPath, const RecordingSp
     std::uint16_t id = firstId;
     int width = 0, height = 0, k = 0;
     std::size_t soundAt = 0;
-    for (; k < spec.frames - 1; ++k) {
+    for (; k < recipe.frames - 1; ++k) {
         const std::size_t blockBytes = std::size_t{samplesPerBlock} * format.nBlockAlign;
         const std::size_t take = std::min(blockBytes, sound.size() - std::min(sound.size(), soundAt));
         const std::vector<std::uint8_t> slice(sound.begin() + static_cast<std::ptrdiff_t>(soundAt),

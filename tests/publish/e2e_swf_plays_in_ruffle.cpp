@@ -219,11 +219,11 @@ private slots:
     // 31 coded frames over 3 s of a 660 Hz tone: 30 frames at 10.33 a second.
     void publishedRecordingPlaysInRuffle()
     {
-        RecordingSpec spec{.frames = 31, .width = 320, .height = 240};
-        spec.soundBytes = 3 * 11025 * 2;
-        spec.toneHz = 660;
-        spec.picture = CodedFrame;
-        const QString rec = MakeRecording(dir.path(), QStringLiteral("coded.avi"), spec);
+        RecordingRecipe recipe{.frames = 31, .width = 320, .height = 240};
+        recipe.soundBytes = 3 * 11025 * 2;
+        recipe.toneHz = 660;
+        recipe.picture = CodedFrame;
+        const QString rec = MakeRecording(dir.path(), QStringLiteral("coded.avi"), recipe);
         const QString movie = dir.filePath(QStringLiteral("coded.swf"));
         const ExportRun run = RunExport(rec, movie);
         QVERIFY(!run.refusal);

@@ -74,7 +74,7 @@ QByteArray soundOf(const QString& path)
     return avitest::readAll(audio);
 }
 
-QByteArray fixtureSoundBytes(const RecordingSpec& recipe)
+QByteArray fixtureSoundBytes(const RecordingRecipe& recipe)
 {
     const std::vector<std::uint8_t> bytes = FixtureSound(recipe);
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
@@ -148,7 +148,7 @@ private slots:
     // The file says what the time base says: 96 frames last exactly as long as 12.4 s of sound.
     void ninetySixFramesLastAsLongAsTheSound()
     {
-        RecordingSpec recipe;
+        RecordingRecipe recipe;
         recipe.frames = 96;
         recipe.width = 16;
         recipe.height = 16;
@@ -208,7 +208,7 @@ private slots:
     // "否": every frame bit for bit as the store decodes it, rows padded, the sound untouched and first.
     void uncompressedFramesAreTheStoreFrames()
     {
-        RecordingSpec recipe;
+        RecordingRecipe recipe;
         recipe.frames = 12;
         recipe.width = 65; // rows of 195 bytes, padded to 196
         recipe.height = 49;
@@ -388,7 +388,7 @@ private slots:
         const std::uint64_t partSize = store::AviFile::partSize();
         store::AviFile::setPartSize(256 * 1024);
         const auto restore = qScopeGuard([partSize] { store::AviFile::setPartSize(partSize); });
-        RecordingSpec recipe;
+        RecordingRecipe recipe;
         recipe.frames = 40;
         recipe.width = 160; // 57600 bytes a frame, 2.3 MB in all
         recipe.height = 120;

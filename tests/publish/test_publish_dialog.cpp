@@ -157,7 +157,7 @@ private slots:
     // file and closes the recording.
     void aPlainStartWritesEveryFrameUncompressed()
     {
-        RecordingSpec recipe;
+        RecordingRecipe recipe;
         recipe.frames = 7;
         const QString path = MakeRecording(dir_.path(), "plain.avi", recipe);
         openAndShow(path);
@@ -273,7 +273,7 @@ private slots:
     // the dialog closes and the file holds the whole stream.
     void closingWhileWritingFinishesTheExportFirst()
     {
-        RecordingSpec recipe;
+        RecordingRecipe recipe;
         recipe.frames = 12;
         const QString path = MakeRecording(dir_.path(), "closing.avi", recipe);
         openAndShow(path);
@@ -314,7 +314,7 @@ private slots:
     // with a message, and closing the dialog releases the stream, which completes the file.
     void aRecordingClosedUnderTheExportStillGivesACompleteFile()
     {
-        RecordingSpec recipe;
+        RecordingRecipe recipe;
         recipe.frames = 6;
         const QString path = MakeRecording(dir_.path(), "closed-under.avi", recipe);
         openAndShow(path);

@@ -1,7 +1,7 @@
 // The SWF export on recordings made for the test: the movie as described where the recording runs at 8
 // frames a second, the edge cases of the run (no frame, the last frame left out, the ids of two exports,
 // the sound head), the mends (picture and sound in step, blocks counted in sample frames, resampled rates,
-// frames beyond 1639 pixels, the limits, an output that cannot be made, a short store), and the same
+// frames beyond 1639 pixels, the limits, an output that cannot be recipe, a short store), and the same
 // bytes from one thread and from several.
 #include "SoundAnalysis.h"
 #include "SwfExportSupport.h"
@@ -84,14 +84,14 @@ private slots:
     // movie runs at 8 frames a second and every byte is the described one, from one thread or several.
     void eightFramesASecondGivesTheDescribedBytes()
     {
-        RecordingSpec spec{.frames = 4, .width = 800, .height = 600};
-        spec.soundBytes = 4 * 1378 * 2;
-        const QString rec = MakeRecording(dir.path(), QStringLiteral("eight.avi"), spec);
+        RecordingRecipe recipe{.frames = 4, .width = 800, .height = 600};
+        recipe.soundBytes = 4 * 1378 * 2;
+        const QString rec = MakeRecording(dir.path(), QStringLiteral("eight.avi"), recipe);
 
         const std::uint16_t firstId = NextCharacterId();
         const ExportRun run = RunExport(rec, out(QStringLiteral("eight.swf")), 1);
         QVERIFY2(!run.refusal, qPrintable(run.refusal.value_or(QString())));
-        const QByteArray described = DescribedMovie(rec, spec, firstId);
+        const QByteArray described = DescribedMovie(rec, recipe, firstId);
         const QByteArray written = ReadFile(out(QStringLiteral("eight.swf")));
         QCOMPARE(written.size(), described.size());
         QVERIFY(written == described);
@@ -123,7 +123,7 @@ private slots:
         QVERIFY(!threaded.refusal);
         QCOMPARE(threaded.shownIndexes, (std::vector<std::int32_t>{0, 1, 2}));
         QVERIFY(threaded.shownOnCallingThread);
-        QVERIFY(ReadFile(out(QStringLiteral("eight3.swf"))) == DescribedMovie(rec, spec, nextId));
+        QVERIFY(ReadFile(out(QStringLiteral("eight3.swf"))) == DescribedMovie(rec, recipe, nextId));
     }
 
     // No frame to write: N = 0 and N = 1 give a movie of background, sound head and End.
@@ -272,11 +272,11 @@ private slots:
     {
         QFETCH(int, bits);
         QFETCH(int, channels);
-        RecordingSpec spec{.frames = 21, .width = 40, .height = 30};
-        spec.soundFormat = pcm(11025, bits, channels);
+        RecordingRecipe recipe{.frames = 21, .width = 40, .height = 30};
+        recipe.soundFormat = pcm(11025, bits, channels);
         const int align = bits / 8 * channels;
-        spec.soundBytes = 22050 * align;
-        const QString rec = MakeRecording(dir.path(), QStringLiteral("step%1_%2.avi").arg(bits).arg(channels), spec);
+        recipe.soundBytes = 22050 * align;
+        const QString rec = MakeRecording(dir.path(), QStringLiteral("step%1_%2.avi").arg(bits).arg(channels), recipe);
         const QString output = out(QStringLiteral("step%1_%2.swf").arg(bits).arg(channels));
         const ExportRun run = RunExport(rec, output);
         QVERIFY(!run.refusal);
@@ -287,7 +287,7 @@ private slots:
         QCOMPARE(swftest::readU16(head, 2), quint32(22050 / 21));
         const auto blocks = swf.tagsOf(19);
         QCOMPARE(blocks.size(), 20);
-        const std::vector<std::uint8_t> sound = FixtureSound(spec);
+        const std::vector<std::uint8_t> sound = FixtureSound(recipe);
         for (int k = 0; k < 20; ++k) {
             const qint64 from = k * 22050LL / 21, to = (k + 1) * 22050LL / 21;
             const QByteArray expected(reinterpret_cast<const char*>(sound.data()) + from * align,
@@ -311,11 +311,11 @@ private slots:
         QFETCH(int, rate);
         QFETCH(int, coded);
         QFETCH(int, code);
-        RecordingSpec spec{.frames = 21, .width = 32, .height = 24};
-        spec.soundFormat = pcm(static_cast<std::uint32_t>(rate), 16, 1);
-        spec.soundBytes = 2LL * rate * 2; // 2 s
-        spec.toneHz = 1000;
-        const QString rec = MakeRecording(dir.path(), QStringLiteral("rate%1.avi").arg(rate), spec);
+        RecordingRecipe recipe{.frames = 21, .width = 32, .height = 24};
+        recipe.soundFormat = pcm(static_cast<std::uint32_t>(rate), 16, 1);
+        recipe.soundBytes = 2LL * rate * 2; // 2 s
+        recipe.toneHz = 1000;
+        const QString rec = MakeRecording(dir.path(), QStringLiteral("rate%1.avi").arg(rate), recipe);
         const QString output = out(QStringLiteral("rate%1.swf").arg(rate));
         const ExportRun run = RunExport(rec, output);
         QVERIFY(!run.refusal);
@@ -373,7 +373,7 @@ private slots:
         QCOMPARE(run.cursorAfter, store::kFrameStoreHeaderSize);
 
         // The sound alone is past the limit: refused before the output exists.
-        RecordingSpec loud{.frames = 3};
+        RecordingRecipe loud{.frames = 3};
         loud.soundBytes = 40000;
         const QString big = MakeRecording(folder.path(), QStringLiteral("big.avi"), loud);
         before = FilesIn(folder.path());
@@ -397,7 +397,7 @@ private slots:
         QCOMPARE(run.cursorAfter, store::kFrameStoreHeaderSize);
     }
 
-    // An output that cannot be made, or that is the recording being published: said so, nothing written,
+    // An output that cannot be recipe, or that is the recording being published: said so, nothing written,
     // and the next export goes through. An existing output is replaced only once the new movie is
     // complete, and keeps its permissions.
     void outputThatCannotBeCreated()
@@ -431,9 +431,9 @@ private slots:
     // read, and is a whole movie.
     void shortStoreGivesAMovieOfWhatWasRead()
     {
-        RecordingSpec spec{.frames = 3, .headerCount = 6};
-        spec.soundBytes = 6 * 1102 * 2;
-        const QString rec = MakeRecording(dir.path(), QStringLiteral("short.avi"), spec);
+        RecordingRecipe recipe{.frames = 3, .headerCount = 6};
+        recipe.soundBytes = 6 * 1102 * 2;
+        const QString rec = MakeRecording(dir.path(), QStringLiteral("short.avi"), recipe);
         const ExportRun run = RunExport(rec, out(QStringLiteral("short.swf")));
         QVERIFY(!run.refusal);
         QCOMPARE(run.framesWritten, 3);

@@ -81,14 +81,14 @@ private slots:
         QFETCH(int, rate);
         QFETCH(int, bits);
         QFETCH(int, channels);
-        RecordingSpec spec{.frames = frames, .width = width, .height = height};
+        RecordingRecipe recipe{.frames = frames, .width = width, .height = height};
         const auto align = static_cast<store::WORD>(bits / 8 * channels);
-        spec.soundFormat.format = {store::WAVE_FORMAT_PCM, static_cast<store::WORD>(channels),
+        recipe.soundFormat.format = {store::WAVE_FORMAT_PCM, static_cast<store::WORD>(channels),
                                    static_cast<store::DWORD>(rate), static_cast<store::DWORD>(rate) * align, align,
                                    static_cast<store::WORD>(bits), 0};
-        spec.soundBytes = static_cast<std::int64_t>(rate) * align * frames / 10; // 10 frames a second
+        recipe.soundBytes = static_cast<std::int64_t>(rate) * align * frames / 10; // 10 frames a second
         const QString name = QStringLiteral("%1x%2").arg(width).arg(height);
-        const QString rec = MakeRecording(dir.path(), name + QStringLiteral(".avi"), spec);
+        const QString rec = MakeRecording(dir.path(), name + QStringLiteral(".avi"), recipe);
         const QString movie = dir.filePath(name + QStringLiteral(".swf"));
         QVERIFY(!RunExport(rec, movie).refusal);
 
@@ -113,8 +113,8 @@ private slots:
                                                                        "-map", "0:a", "-f", "s16le", "-"},
                                             &error);
         QVERIFY2(!sound.isNull(), qPrintable(error));
-        const std::vector<std::uint8_t> track = FixtureSound(spec);
-        const qint64 L = spec.soundBytes / align;
+        const std::vector<std::uint8_t> track = FixtureSound(recipe);
+        const qint64 L = recipe.soundBytes / align;
         const qint64 exported = (frames - 1) * L / frames; // up to the block of the last frame written
         QCOMPARE(sound.size(), qsizetype(exported * align));
         QVERIFY(sound == QByteArray(reinterpret_cast<const char*>(track.data()), sound.size()));

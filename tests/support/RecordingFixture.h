@@ -20,7 +20,7 @@
 
 namespace quolva::test {
 
-struct RecordingSpec {
+struct RecordingRecipe {
     int frames = 3;
     int width = 64;
     int height = 48;
@@ -58,16 +58,16 @@ inline QImage FramePicture(int k, int width, int height)
     return picture;
 }
 
-// The sound bytes a spec writes (also what a test compares a read-back with).
-inline std::vector<std::uint8_t> FixtureSound(const RecordingSpec& spec)
+// The sound bytes a recipe writes (also what a test compares a read-back with).
+inline std::vector<std::uint8_t> FixtureSound(const RecordingRecipe& recipe)
 {
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(spec.soundBytes));
-    const auto& f = spec.soundFormat.format;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(recipe.soundBytes));
+    const auto& f = recipe.soundFormat.format;
     if (f.wBitsPerSample == 16 && f.nBlockAlign >= 2) {
         for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
             const std::size_t frame = i / f.nBlockAlign;
             const auto value = static_cast<std::int16_t>(
-                8000 * std::sin(2 * M_PI * spec.toneHz * static_cast<double>(frame) / f.nSamplesPerSec));
+                8000 * std::sin(2 * M_PI * recipe.toneHz * static_cast<double>(frame) / f.nSamplesPerSec));
             bytes[i] = static_cast<std::uint8_t>(value & 0xFF);
             bytes[i + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
         }
@@ -80,27 +80,27 @@ inline std::vector<std::uint8_t> FixtureSound(const RecordingSpec& spec)
 
 // Writes `dir`/`name` and its frame store; returns the AVI path. Fails the calling test through
 // exceptions only (the services throw or return codes that are checked here).
-inline QString MakeRecording(const QString& dir, const QString& name, const RecordingSpec& spec = {})
+inline QString MakeRecording(const QString& dir, const QString& name, const RecordingRecipe& recipe = {})
 {
     const QString path = QDir(dir).filePath(name);
     store::PAVIFILE file;
     if (store::AVIFileOpen(&file, QFile::encodeName(path).toStdString(),
                            store::OF_CREATE | store::OF_WRITE | store::OF_SHARE_DENY_NONE) != store::AVIERR_OK)
         throw std::runtime_error(store::AviLastError());
-    if (spec.withSoundStream) {
+    if (recipe.withSoundStream) {
         store::AVISTREAMINFOA info{};
         info.fccType = store::streamtypeAUDIO;
         info.dwScale = 1;
-        info.dwRate = spec.soundFormat.format.nSamplesPerSec;
+        info.dwRate = recipe.soundFormat.format.nSamplesPerSec;
         info.dwQuality = static_cast<store::DWORD>(-1);
-        info.dwSampleSize = spec.soundFormat.format.nBlockAlign;
+        info.dwSampleSize = recipe.soundFormat.format.nBlockAlign;
         store::PAVISTREAM stream;
         if (store::AVIFileCreateStream(file, &stream, info) != store::AVIERR_OK)
             throw std::runtime_error(store::AviLastError());
-        if (spec.withSoundFormat)
-            store::AVIStreamSetFormat(stream, 0, &spec.soundFormat, sizeof spec.soundFormat);
-        const std::vector<std::uint8_t> sound = FixtureSound(spec);
-        const std::size_t block = std::max<std::size_t>(1, spec.soundFormat.format.nAvgBytesPerSec);
+        if (recipe.withSoundFormat)
+            store::AVIStreamSetFormat(stream, 0, &recipe.soundFormat, sizeof recipe.soundFormat);
+        const std::vector<std::uint8_t> sound = FixtureSound(recipe);
+        const std::size_t block = std::max<std::size_t>(1, recipe.soundFormat.format.nAvgBytesPerSec);
         for (std::size_t at = 0; at < sound.size(); at += block) {
             const auto n = static_cast<store::LONG>(std::min(block, sound.size() - at));
             if (store::AVIStreamWrite(stream, store::AVIStreamLength(stream), n, sound.data() + at, n, 0, nullptr,
@@ -112,14 +112,14 @@ inline QString MakeRecording(const QString& dir, const QString& name, const Reco
     store::AVIFileRelease(file);
 
     store::FrameStore frames = store::FrameStore::CreateFrameStore(QFile::encodeName(path + ".xxx").toStdString());
-    for (int k = 0; k < spec.frames; ++k) {
-        const QImage picture = (spec.picture ? spec.picture(k, spec.width, spec.height)
-                                             : FramePicture(k, spec.width, spec.height))
+    for (int k = 0; k < recipe.frames; ++k) {
+        const QImage picture = (recipe.picture ? recipe.picture(k, recipe.width, recipe.height)
+                                             : FramePicture(k, recipe.width, recipe.height))
                                    .convertToFormat(QImage::Format_RGB32);
         frames.AppendFrame({picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine(),
                             store::PixelLayout::Xrgb32});
     }
-    frames.AddToFrameCount(spec.headerCount >= 0 ? spec.headerCount : spec.frames);
+    frames.AddToFrameCount(recipe.headerCount >= 0 ? recipe.headerCount : recipe.frames);
     frames.Close();
     return path;
 }
