@@ -1,5 +1,6 @@
 // quolvactl publish --swf run as a program: the movie is written with a progress line and a summary,
 // and a movie that cannot be written gives status 1 with the reason, leaving nothing behind.
+#include "Quolvactl.h"
 #include "../publish/SwfExportSupport.h"
 
 #include <QProcess>
@@ -11,25 +12,11 @@ using namespace quolva::test;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Run = test::QuolvactlRun;
 
 Run quolvactl(const QStringList& arguments)
 {
-    Run run;
-    QProcess process;
-    process.start(qEnvironmentVariable("QUOLVA_BIN_DIR") + QStringLiteral("/quolvactl"), arguments);
-    if (!process.waitForStarted(10000) || !process.waitForFinished(60000)) {
-        run.err = QStringLiteral("quolvactl did not run: ") + process.errorString();
-        return run;
-    }
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return run;
+    return test::RunQuolvactl(arguments);
 }
 
 } // namespace

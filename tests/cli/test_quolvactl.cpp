@@ -1,6 +1,7 @@
 // quolvactl run as a program on recordings made with the recorder's own session and store code:
 // info reports what they hold, frames writes their pictures byte for byte, check passes on a
 // recording in order and fails precisely on damage; usage errors give status 2.
+#include "Quolvactl.h"
 #include "record/RecordingSession.h"
 #include "store/AviFileServices.h"
 #include "store/Jpeg.h"
@@ -22,30 +23,11 @@ using namespace quolva;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Run = test::QuolvactlRun;
 
 Run quolvactl(const QStringList& arguments)
 {
-    Run run;
-    const QString folder = qEnvironmentVariable("QUOLVA_BIN_DIR");
-    if (folder.isEmpty()) {
-        run.err = QStringLiteral("QUOLVA_BIN_DIR is not set: run the test through ctest");
-        return run;
-    }
-    QProcess process;
-    process.start(folder + QStringLiteral("/quolvactl"), arguments);
-    if (!process.waitForStarted(10000) || !process.waitForFinished(60000)) {
-        run.err = QStringLiteral("quolvactl did not run: ") + process.errorString();
-        return run;
-    }
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return run;
+    return test::RunQuolvactl(arguments);
 }
 
 // The "key: value" lines of info; a key met twice is a fault of the output.

@@ -1,5 +1,6 @@
 // quolvactl publish --avi run as a program: it writes the video stream, reports one progress line, and
 // fails with status 1 and a clear message (status 2 for a mistaken command line) without harming the file.
+#include "Quolvactl.h"
 #include "../publish/PublishTestSupport.h"
 #include "store/AviCheck.h"
 
@@ -12,30 +13,11 @@ using namespace quolva::test;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Run = test::QuolvactlRun;
 
 Run quolvactl(const QStringList& arguments)
 {
-    Run run;
-    const QString folder = qEnvironmentVariable("QUOLVA_BIN_DIR");
-    if (folder.isEmpty()) {
-        run.err = QStringLiteral("QUOLVA_BIN_DIR is not set: run the test through ctest");
-        return run;
-    }
-    QProcess process;
-    process.start(folder + QStringLiteral("/quolvactl"), arguments);
-    if (!process.waitForStarted(10000) || !process.waitForFinished(120000)) {
-        run.err = QStringLiteral("quolvactl did not run: ") + process.errorString();
-        return run;
-    }
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return run;
+    return test::RunQuolvactl(arguments);
 }
 
 QJsonObject videoStream(const QString& path)
