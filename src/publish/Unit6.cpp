@@ -1,6 +1,7 @@
 #include "publish/Unit6.h"
 
 #include "app/WindowSet.h"
+#include "editor/EditorControls.h"
 #include "editor/Etool.h"
 #include "platform/Failures.h"
 #include "platform/ScreenCursor.h"
@@ -449,8 +450,11 @@ void TForm6::Timer2Timer()
         return;
     ProgressBar1->setMaximum(std::max(0, frameCount));
     SwfExport run(recording(), frameCount);
+    // The run does not return to the event loop (input waits until the movie is written), but the frame
+    // on view and the progress are painted as it goes.
     run.onFrame = [this](std::int32_t k, const QImage& frame) {
         windows_.Form7().ShowPicture(frame);
+        windows_.Form7().Image4->repaint();
         ProgressBar1->setValue(k);
         ProgressBar1->repaint();
     };
