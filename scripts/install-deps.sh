@@ -16,8 +16,8 @@ run_packages=(
   libjpeg62-turbo-dev zlib1g-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libxcb1-dev libxcb-shm0-dev libxcb-keysyms1-dev libx11-dev
-  # the Chinese interface and the shell
-  fonts-wqy-microhei xdg-utils xchm
+  # the Chinese interface (also the texts of Qt's own dialogs) and the shell
+  fonts-wqy-microhei qt6-translations-l10n xdg-utils xchm
   # help file compiler
   fp-utils
   # the demonstration without a display: a virtual display and a private sound server

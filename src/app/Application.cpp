@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "platform/Failures.h"
+#include "platform/StandardTexts.h"
 
 namespace quolva::app {
 
@@ -12,6 +13,7 @@ QuolvaApplication::QuolvaApplication(int& argc, char** argv) : QApplication(argc
     // The program ends when the main window closes, not when the last window does: the recording
     // panel alone may be visible while the main window is hidden.
     setQuitOnLastWindowClosed(false);
+    platform::useChineseStandardTexts(*this);
 }
 
 bool QuolvaApplication::notify(QObject* receiver, QEvent* event)

@@ -1,4 +1,5 @@
 #include "platform/CompressorChooser.h"
+#include "platform/WindowPlacement.h"
 
 #include "platform/UiFonts.h"
 #include "platform/VideoCompressor.h"
@@ -151,6 +152,7 @@ std::optional<VideoCompressorChoice> runCompressorChooser(QWidget* owner, const 
                                                           const VideoCompressorChoice& initial)
 {
     CompressorChooser chooser(owner, title, flags, offered, initial);
+    keepAboveOnTopWindows(chooser);
     if (chooser.exec() != QDialog::Accepted)
         return std::nullopt;
     return chooser.choice();

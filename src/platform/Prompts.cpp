@@ -2,6 +2,7 @@
 
 #include "platform/CompressorChooser.h"
 #include "platform/UiFonts.h"
+#include "platform/WindowPlacement.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -87,6 +88,7 @@ SoundFormatChoice runSoundFormatDialog(QWidget* owner, const QString& title, con
     ok->setEnabled(selectedRow() >= 0);
     QObject::connect(list, &QListWidget::itemSelectionChanged, ok, [ok, selectedRow] { ok->setEnabled(selectedRow() >= 0); });
 
+    keepAboveOnTopWindows(dialog);
     if (dialog.exec() != QDialog::Accepted || selectedRow() < 0)
         return {ACMERR_CANCELED, current};
     return {MMSYSERR_NOERROR, offered.at(selectedRow())};
@@ -104,6 +106,7 @@ public:
         case MessageButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
         case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
         }
+        keepAboveOnTopWindows(box);
         switch (box.exec()) {
         case QMessageBox::Cancel: return MessageAnswer::Cancel;
         case QMessageBox::Yes: return MessageAnswer::Yes;
@@ -116,6 +119,7 @@ public:
     {
         QMessageBox box(QMessageBox::Critical, captionOrDefault({}), text, QMessageBox::Ok,
                         QApplication::activeWindow());
+        keepAboveOnTopWindows(box);
         box.exec();
     }
 
@@ -140,10 +144,11 @@ public:
 
     std::optional<QColor> chooseColor(QWidget* owner, const QColor& initial) override
     {
-        const QColor chosen = QColorDialog::getColor(initial, owner);
-        if (!chosen.isValid())
+        QColorDialog dialog(initial, owner);
+        keepAboveOnTopWindows(dialog);
+        if (dialog.exec() != QDialog::Accepted || !dialog.selectedColor().isValid())
             return std::nullopt;
-        return chosen;
+        return dialog.selectedColor();
     }
 
     SoundFormatChoice chooseSoundFormat(QWidget* owner, const QString& title, const SoundFormat& current,
@@ -177,6 +182,7 @@ private:
     static FileDialogResult run(QFileDialog& dialog)
     {
         FileDialogResult result;
+        keepAboveOnTopWindows(dialog);
         if (dialog.exec() != QDialog::Accepted)
             return result;
         result.files = dialog.selectedFiles();

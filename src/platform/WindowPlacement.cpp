@@ -1,5 +1,6 @@
 #include "platform/WindowPlacement.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QVariant>
 #include <QGuiApplication>
@@ -69,6 +70,24 @@ void centreOnDesktop(QWidget& window)
     centreFrame(window);
     if (window.frameGeometry() == window.geometry() && !window.property(RecentreOnceFramed::kPending).toBool())
         new RecentreOnceFramed(window);
+}
+
+void keepAboveOnTopWindows(QWidget& dialog)
+{
+    const QWidget* owner = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+    if (owner && (owner->windowFlags() & Qt::WindowStaysOnTopHint))
+        return; // a dialog of an always-on-top window comes up above it already
+    QWidget* onTop = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != &dialog && window->isVisible() && (window->windowFlags() & Qt::WindowStaysOnTopHint) &&
+            (!onTop || window == QApplication::activeWindow()))
+            onTop = window;
+    }
+    if (!onTop)
+        return;
+    // Window managers keep a dialog above the window it belongs to, but stack it with that window: a dialog
+    // of a window under an always-on-top one would stay under it too. It belongs to the one on top instead.
+    dialog.setParent(onTop, dialog.windowFlags() | Qt::WindowStaysOnTopHint);
 }
 
 } // namespace quolva::platform

@@ -11,4 +11,9 @@ void applyDialogBorder(QWidget& window, QSize clientSize, bool alwaysOnTop);
 // Centres the window's frame on the screen it will appear on.
 void centreOnDesktop(QWidget& window);
 
+// A modal dialog about to open comes up above the program's always-on-top windows (the wizard, the
+// publish dialog, the about box) while one is shown, whichever window it was opened for: behind one it
+// could be neither seen nor answered, and the program would wait for it.
+void keepAboveOnTopWindows(QWidget& dialog);
+
 } // namespace quolva::platform
