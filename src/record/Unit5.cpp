@@ -176,8 +176,10 @@ TForm5::TForm5(app::WindowSet& windows) : windows_(windows)
     csb->setColumnWidth(1, 180);
     CheckBox2 = new QCheckBox(QStringLiteral("是否移动捕捉窗口"), Panel5);
     CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
-    CheckBox2->move(8, 119);
+    // Under the table and inside the panel's sunken frame, so that no window manager's font metrics cut it.
+    CheckBox2->move(8, 118);
     CheckBox2->adjustSize();
+    CheckBox2->setFixedHeight(17);
 
     SpeedButton5 = addSpeedButton(this, "SpeedButton5", QStringLiteral("<上一步"), QRect(64, 166, 75, 25));
     SpeedButton6 = addSpeedButton(this, "SpeedButton6", kNext, QRect(144, 166, 75, 25));
