@@ -48,6 +48,12 @@ bool waitFor(Condition done, int seconds)
     return true;
 }
 
+// Lets the windows, the timers and the sound run for a while.
+void keepRunning(int seconds)
+{
+    waitFor([] { return false; }, seconds);
+}
+
 void step(const QString& text)
 {
     out(QStringLiteral("demo: ") + text);
@@ -76,7 +82,7 @@ void recordTheScene(app::WindowSet& windows, const QString& target)
     DemoScene scene(kScene);
     scene.show();
     TonePlayer tone(440);
-    waitFor([] { return false; }, 1); // the scene painted and the tone flowing before the first frame
+    keepRunning(1); // the scene painted and the tone flowing before the first frame
     if (!tone.Playing())
         err(QStringLiteral("demo: no sound output could be opened: the recording's sound is silent"));
     PointerWalk pointer(kScene);
@@ -94,7 +100,7 @@ void recordTheScene(app::WindowSet& windows, const QString& target)
     panel.luzhi();
     if (!recorder.isRecording())
         throw std::runtime_error("the recording did not start");
-    waitFor([] { return false; }, kSeconds);
+    keepRunning(kSeconds);
     panel.tingzhi();
     if (!waitFor([&] { return windows.Form7().recording().IsOpen(); }, 20))
         throw std::runtime_error("the main window did not open the finished recording");
