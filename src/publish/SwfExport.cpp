@@ -172,9 +172,10 @@ void SwfExport::Run(const QString& outputPath)
     if (holding)
         recording_.Hold(QStringLiteral("发布 SWF 文件"));
     const auto finish = [&] {
-        // Back to the first record, a boundary between records that every reader of the cursor expects.
+        // Back to the first record, a boundary between records that every reader of the cursor expects,
+        // with the browser's count in step: its next frame is frame 1.
         try {
-            recording_.SetCursor(store::kFrameStoreHeaderSize);
+            recording_.Rewind();
         } catch (...) {
         }
         if (holding)

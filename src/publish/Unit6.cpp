@@ -221,8 +221,9 @@ void TForm6::FormShow()
         Button7->setEnabled(true);
         SpeedButton4->setEnabled(true);
         // The cursor belongs to whoever holds the recording (an update run in the editor) until it ends.
+        // The browser's count follows the cursor: its next frame is frame 1, numbered 1.
         if (!recording().IsHeld())
-            recording().SetCursor(store::kFrameStoreHeaderSize);
+            recording().Rewind();
     } else {
         fileReady = false;
     }
@@ -280,7 +281,7 @@ void TForm6::SpeedButton4Click()
         return;
     }
     Button7->setEnabled(false);
-    recording().SetCursor(store::kFrameStoreHeaderSize);
+    recording().Rewind();
     if (RadioGroup1ItemIndex() == 0)
         SpeedButton3Click();
     else

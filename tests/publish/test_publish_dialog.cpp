@@ -371,6 +371,22 @@ private slots:
         QVERIFY(!dialog().swfExportStarted);
     }
 
+    // Showing the dialog puts the shared cursor before the first frame for the exports; the browser's count
+    // goes with it, so that its next frame is frame 1 numbered 1, not frame 1 under the old number.
+    void showingTheDialogKeepsTheBrowsersCountInStep()
+    {
+        const QString path = MakeRecording(dir_.path(), QStringLiteral("count.avi"), {.frames = 5});
+        recording().Open(path);
+        for (int i = 0; i < 3; ++i)
+            recording().NextFrame();
+        QCOMPARE(recording().NumberOnView(), 3);
+        dialog().Button5Click();
+        dialog().show();
+        QCOMPARE(recording().Cursor(), store::kFrameStoreHeaderSize);
+        recording().NextFrame();
+        QCOMPARE(recording().NumberOnView(), 1);
+    }
+
     // A whole SWF export from the dialog: the run in Timer2's tick, the movie of N − 1 frames, the dialog's
     // end state, and closing it closes the recording and deletes the frame store only at "是".
     void theSwfExportRunsAndClosingDeletesTheFrameStoreAtYes_data()
