@@ -5,6 +5,7 @@
 #include "app/DisplayPlatform.h"
 #include "app/Startup.h"
 #include "platform/Failures.h"
+#include "platform/ProcessEnd.h"
 #include "platform/Prompts.h"
 
 #include <QStringList>
@@ -25,30 +26,34 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    quolva::app::QuolvaApplication application(argc, argv);
-    application.setWindowIcon(QIcon(quolva::app::programIcon()));
+    int status = 0;
+    {
+        quolva::app::QuolvaApplication application(argc, argv);
+        application.setWindowIcon(QIcon(quolva::app::programIcon()));
 
-    // `quolva REC.avi` opens that recording (the first one named, as the open dialog does).
-    QString recording;
-    const QStringList arguments = application.arguments().mid(1);
-    for (const QString& argument : arguments) {
-        if (!argument.startsWith(QLatin1Char('-'))) {
-            recording = argument;
-            break;
+        // `quolva REC.avi` opens that recording (the first one named, as the open dialog does).
+        QString recording;
+        const QStringList arguments = application.arguments().mid(1);
+        for (const QString& argument : arguments) {
+            if (!argument.startsWith(QLatin1Char('-'))) {
+                recording = argument;
+                break;
+            }
         }
-    }
 
-    const std::unique_ptr<quolva::app::WindowSet> windows = quolva::app::startUp(recording);
-    if (!windows)
-        return 1;
-    if (display == quolva::app::DisplayChoice::XWayland) {
-        // Told once, when the main window is up.
-        QTimer::singleShot(0, &windows->mainWindow(), [&windows] {
-            quolva::platform::runGuarded([&] {
-                quolva::platform::prompts().message(&windows->mainWindow(), quolva::app::xwaylandNote(),
-                                                    QStringLiteral("提示"), quolva::platform::MessageIcon::Information);
+        const std::unique_ptr<quolva::app::WindowSet> windows = quolva::app::startUp(recording);
+        if (!windows)
+            quolva::platform::EndProcess(1);
+        if (display == quolva::app::DisplayChoice::XWayland) {
+            // Told once, when the main window is up.
+            QTimer::singleShot(0, &windows->mainWindow(), [&windows] {
+                quolva::platform::runGuarded([&] {
+                    quolva::platform::prompts().message(&windows->mainWindow(), quolva::app::xwaylandNote(),
+                                                        QStringLiteral("提示"), quolva::platform::MessageIcon::Information);
+                });
             });
-        });
-    }
-    return application.exec();
+        }
+        status = application.exec();
+    } // the windows, and with them the open recording's files, are closed here
+    quolva::platform::EndProcess(status);
 }

@@ -1,5 +1,6 @@
 // quolvactl: the command-line companion of Quolva, over the same code as the program.
 #include "cli/Commands.h"
+#include "platform/ProcessEnd.h"
 
 #include <QCoreApplication>
 
@@ -44,7 +45,9 @@ const char* kUsage =
 
 } // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int runCommand(int argc, char** argv)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
@@ -75,4 +78,12 @@ int main(int argc, char** argv)
     }
     std::fprintf(stderr, "quolvactl: unknown command '%s'\n%s", qPrintable(command), kUsage);
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Every command has closed its files when it returns.
+    quolva::platform::EndProcess(runCommand(argc, argv));
 }
