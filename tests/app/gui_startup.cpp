@@ -1,4 +1,5 @@
 // Start-up on a real X display: the window set, captions and title, the about box, help and exit.
+#include "ScreenPictures.h"
 #include "Rig.h"
 #include "ScriptedPrompts.h"
 #include "app/Application.h"
@@ -24,21 +25,13 @@
 using quolva::test::RecordingShell;
 using quolva::test::ScriptedPrompts;
 
+using quolva::test::distinctColours;
+
 namespace {
 
 QString className(const QWidget* window)
 {
     return QString::fromLatin1(window->metaObject()->className()).section(QStringLiteral("::"), -1);
-}
-
-// Distinct colours in a picture: a drawn picture has many, an empty one has one.
-int distinctColours(const QImage& image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            colours.insert(image.pixel(x, y));
-    return int(colours.size());
 }
 
 } // namespace

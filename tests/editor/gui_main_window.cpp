@@ -1,6 +1,7 @@
 // The main window on a real X display, driven through its own controls with scripted dialogs: its
 // layout, every menu item and button reaching its handler, opening, stepping, playing and closing a
 // recording, saving the frame on view, damaged and unfinished recordings, and the command line.
+#include "TestFiles.h"
 #include "../record/RecordGuiSupport.h"
 #include "RecordingFixture.h"
 #include "Rig.h"
@@ -48,32 +49,6 @@ int nextCase()
 {
     static int count = 0;
     return ++count;
-}
-
-QByteArray digestOf(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1);
-}
-
-int descriptorsOn(const QString& path)
-{
-    int count = 0;
-    const QString target = QFileInfo(path).canonicalFilePath();
-    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files))
-        if (!target.isEmpty() && fd.symLinkTarget() == target)
-            ++count;
-    return count;
-}
-
-void writeBytes(const QString& path, qint64 at, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.seek(at));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 bool allGrey(const QImage& picture)
@@ -551,7 +526,7 @@ private slots:
         QCOMPARE(window.PictureOnView().size(), QSize(64, 48));
         QVERIFY(!publisher.fileReady);
         QVERIFY(QFile::exists(path + ".xxx"));
-        QCOMPARE(descriptorsOn(path) + descriptorsOn(path + ".xxx"), 0);
+        QCOMPARE(test::DescriptorsOn(path) + test::DescriptorsOn(path + ".xxx"), 0);
         window.ToolButton12->click();
         QCOMPARE(window.windowTitle(), QStringLiteral("Quolva 4.1"));
         QVERIFY(prompts->messages.isEmpty());
@@ -599,7 +574,7 @@ private slots:
         QVERIFY(!window.recording().IsOpen());
         QVERIFY(!window.Timer6.isActive());
         QVERIFY(QFile::exists(atExit + ".xxx"));
-        QCOMPARE(descriptorsOn(atExit) + descriptorsOn(atExit + ".xxx"), 0);
+        QCOMPARE(test::DescriptorsOn(atExit) + test::DescriptorsOn(atExit + ".xxx"), 0);
         QCOMPARE(window.windowTitle(), QStringLiteral("Quolva 4.1-初始文件") + atExit);
         QVERIFY(prompts->messages.isEmpty());
     }
@@ -747,13 +722,13 @@ private slots:
         else if (damage == QLatin1String("remove store"))
             QVERIFY(QFile::remove(path + ".xxx"));
         else if (damage == QLatin1String("header"))
-            writeBytes(path + ".xxx", 0, "one             ");
+            QVERIFY(test::WriteBytesAt(path + ".xxx", 0, "one             "));
         else if (damage == QLatin1String("cut"))
             QVERIFY(QFile::resize(path + ".xxx", recordStart(path, 1) - 40));
         else
-            writeBytes(path + ".xxx", recordStart(path, 0) + 6, QByteArray(30, 'x'));
-        const QByteArray aviBefore = digestOf(path);
-        const QByteArray storeBefore = digestOf(path + ".xxx");
+            QVERIFY(test::WriteBytesAt(path + ".xxx", recordStart(path, 0) + 6, QByteArray(30, 'x')));
+        const QByteArray aviBefore = test::DigestOf(path);
+        const QByteArray storeBefore = test::DigestOf(path + ".xxx");
 
         openThroughDialog(window, *prompts, path);
         QCOMPARE(prompts->messages.size(), 1);
@@ -765,9 +740,9 @@ private slots:
         QCOMPARE(windows->Form6().fileReady, opens);
         QVERIFY(prompts->errors.isEmpty());
         window.ToolButton12->click();
-        QCOMPARE(digestOf(path), aviBefore);
-        QCOMPARE(digestOf(path + ".xxx"), storeBefore);
-        QCOMPARE(descriptorsOn(path) + descriptorsOn(path + ".xxx"), 0);
+        QCOMPARE(test::DigestOf(path), aviBefore);
+        QCOMPARE(test::DigestOf(path + ".xxx"), storeBefore);
+        QCOMPARE(test::DescriptorsOn(path) + test::DescriptorsOn(path + ".xxx"), 0);
 
         // The editor goes on: a sound recording opens after it.
         openThroughDialog(window, *prompts, recording(QStringLiteral("after-%1.avi").arg(nextCase())));
@@ -785,7 +760,7 @@ private slots:
 
         // The header counts fewer frames than the store holds: "no" opens it as it is.
         const QString behind = recording(QStringLiteral("behind.avi"), {.frames = 4, .headerCount = 1});
-        const QByteArray storeBefore = digestOf(behind + ".xxx");
+        const QByteArray storeBefore = test::DigestOf(behind + ".xxx");
         prompts->answerMessage(platform::MessageAnswer::No);
         openThroughDialog(window, *prompts, behind);
         QCOMPARE(prompts->messages.size(), 1);
@@ -796,7 +771,7 @@ private slots:
         QVERIFY(window.recording().IsOpen());
         QCOMPARE(window.Edit5->text(), QStringLiteral("1"));
         window.ToolButton12->click();
-        QCOMPARE(digestOf(behind + ".xxx"), storeBefore);
+        QCOMPARE(test::DigestOf(behind + ".xxx"), storeBefore);
 
         // "yes" repairs it with quolvactl's code: the header counts the four frames.
         prompts->answerMessage(platform::MessageAnswer::Yes);
@@ -830,15 +805,15 @@ private slots:
         const QString first = recording(QStringLiteral("release-1.avi"));
         const QString second = recording(QStringLiteral("release-2.avi"));
         openThroughDialog(window, *prompts, first);
-        QVERIFY(descriptorsOn(first + ".xxx") > 0);
+        QVERIFY(test::DescriptorsOn(first + ".xxx") > 0);
         prompts->answerFiles({second});
         window.N2->trigger();
-        QCOMPARE(descriptorsOn(first) + descriptorsOn(first + ".xxx"), 0);
+        QCOMPARE(test::DescriptorsOn(first) + test::DescriptorsOn(first + ".xxx"), 0);
         QCOMPARE(window.windowTitle(), QStringLiteral("Quolva 4.1-初始文件") + second);
 
         prompts->cancelFileDialog();
         window.ToolButton1->click();
-        QCOMPARE(descriptorsOn(second) + descriptorsOn(second + ".xxx"), 0);
+        QCOMPARE(test::DescriptorsOn(second) + test::DescriptorsOn(second + ".xxx"), 0);
         QVERIFY(!window.recording().IsOpen());
         QVERIFY(!windows->Form6().fileReady);
         QVERIFY(allGrey(window.PictureOnView()));

@@ -1,5 +1,6 @@
 // The open recording without a window: opening and its sound arithmetic, stepping and wrapping, and
 // recordings that are empty, damaged or missing a part.
+#include "TestFiles.h"
 #include "RecordingFixture.h"
 #include "editor/OpenRecording.h"
 #include "store/AviFileServices.h"
@@ -12,37 +13,6 @@
 using quolva::editor::OpenRecording;
 using quolva::editor::RecordingError;
 using namespace quolva;
-
-namespace {
-
-QByteArray digestOf(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1);
-}
-
-// How many of this process's descriptors point at `path`.
-int descriptorsOn(const QString& path)
-{
-    int count = 0;
-    const QString target = QFileInfo(path).canonicalFilePath();
-    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files))
-        if (fd.symLinkTarget() == target)
-            ++count;
-    return count;
-}
-
-void writeBytes(const QString& path, qint64 at, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.seek(at));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-} // namespace
 
 class OpenRecordingTest : public QObject {
     Q_OBJECT
@@ -192,11 +162,11 @@ private slots:
         else if (damage == QLatin1String("remove store"))
             QVERIFY(QFile::remove(path + ".xxx"));
         else if (damage == QLatin1String("header"))
-            writeBytes(path + ".xxx", 0, "abc             ");
+            QVERIFY(test::WriteBytesAt(path + ".xxx", 0, "abc             "));
         else
-            writeBytes(path, 0, QByteArray(64, 'x'));
-        const QByteArray aviBefore = digestOf(path);
-        const QByteArray storeBefore = digestOf(path + ".xxx");
+            QVERIFY(test::WriteBytesAt(path, 0, QByteArray(64, 'x')));
+        const QByteArray aviBefore = test::DigestOf(path);
+        const QByteArray storeBefore = test::DigestOf(path + ".xxx");
 
         OpenRecording recording;
         try {
@@ -207,9 +177,9 @@ private slots:
             QVERIFY2(QString::fromUtf8(failure.what()).contains(named), failure.what());
         }
         QVERIFY(!recording.IsOpen());
-        QCOMPARE(digestOf(path), aviBefore);
-        QCOMPARE(digestOf(path + ".xxx"), storeBefore);
-        QCOMPARE(descriptorsOn(path) + descriptorsOn(path + ".xxx"), 0);
+        QCOMPARE(test::DigestOf(path), aviBefore);
+        QCOMPARE(test::DigestOf(path + ".xxx"), storeBefore);
+        QCOMPARE(test::DescriptorsOn(path) + test::DescriptorsOn(path + ".xxx"), 0);
     }
 
     // A record that is not a JPEG is reported, and the next step moves on past it; a record cut short is
@@ -225,7 +195,7 @@ private slots:
             secondStart = frames.SkipNextFrame().End();
             thirdStart = frames.SkipNextFrame().End();
         }
-        writeBytes(path + ".xxx", secondStart + 10, QByteArray(40, '\0')); // inside the second JPEG's header
+        QVERIFY(test::WriteBytesAt(path + ".xxx", secondStart + 10, QByteArray(40, '\0'))); // inside the second JPEG's header
         QVERIFY(QFile::resize(path + ".xxx", thirdStart + 30));            // the third cut short
 
         OpenRecording recording;
@@ -249,13 +219,13 @@ private slots:
         const QString second = test::MakeRecording(dir.path(), QStringLiteral("second.avi"));
         OpenRecording recording;
         recording.Open(first);
-        QVERIFY(descriptorsOn(first) > 0);
-        QVERIFY(descriptorsOn(first + ".xxx") > 0);
+        QVERIFY(test::DescriptorsOn(first) > 0);
+        QVERIFY(test::DescriptorsOn(first + ".xxx") > 0);
         recording.Open(second);
-        QCOMPARE(descriptorsOn(first) + descriptorsOn(first + ".xxx"), 0);
+        QCOMPARE(test::DescriptorsOn(first) + test::DescriptorsOn(first + ".xxx"), 0);
         QVERIFY(recording.Close());
         QVERIFY(!recording.Close()); // closing twice does nothing
-        QCOMPARE(descriptorsOn(second) + descriptorsOn(second + ".xxx"), 0);
+        QCOMPARE(test::DescriptorsOn(second) + test::DescriptorsOn(second + ".xxx"), 0);
         QCOMPARE(recording.Cursor(), 0);
     }
 
@@ -263,16 +233,16 @@ private slots:
     void browsingWritesNothing()
     {
         const QString path = test::MakeRecording(dir.path(), QStringLiteral("lookonly.avi"), {.frames = 4});
-        const QByteArray avi = digestOf(path);
-        const QByteArray frames = digestOf(path + ".xxx");
+        const QByteArray avi = test::DigestOf(path);
+        const QByteArray frames = test::DigestOf(path + ".xxx");
         OpenRecording recording;
         recording.Open(path);
         for (int i = 0; i < 6; ++i)
             recording.NextFrame();
         recording.PreviousFrame();
         QVERIFY(recording.Close());
-        QCOMPARE(digestOf(path), avi);
-        QCOMPARE(digestOf(path + ".xxx"), frames);
+        QCOMPARE(test::DigestOf(path), avi);
+        QCOMPARE(test::DigestOf(path + ".xxx"), frames);
     }
 };
 

@@ -1,6 +1,7 @@
 // The publish dialog and the real compressor chooser on an X display: the dialog centred and drawn with
 // its texts, the chooser shown over the main window, a compressor picked in it with the mouse, and the
 // export that follows. With QUOLVA_SCREENSHOT_DIR set, both windows are saved as pictures.
+#include "ScreenPictures.h"
 #include "PublishTestSupport.h"
 #include "Rig.h"
 #include "app/WindowSet.h"
@@ -22,29 +23,6 @@ using namespace quolva;
 using namespace quolva::test;
 
 namespace {
-
-void saveScreenshot(const QImage& picture, const QString& name)
-{
-    const QString folder = qEnvironmentVariable("QUOLVA_SCREENSHOT_DIR");
-    if (folder.isEmpty())
-        return;
-    QDir().mkpath(folder);
-    QVERIFY2(picture.save(QDir(folder).filePath(name)), qPrintable(name));
-}
-
-QImage screenOf(QWidget& window)
-{
-    return window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-int distinctColours(const QImage& image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            colours.insert(image.pixel(x, y));
-    return int(colours.size());
-}
 
 } // namespace
 

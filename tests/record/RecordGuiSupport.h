@@ -2,6 +2,7 @@
 // Helpers of the recording panel's and the wizard's GUI tests: a private settings folder, the wizard
 // driven through its steps, screenshots, xdotool.
 
+#include "ScreenPictures.h"
 #include "ScriptedPrompts.h"
 #include "app/Application.h"
 #include "app/WindowSet.h"
@@ -45,22 +46,6 @@ inline QString useTemporaryConfig()
 inline QString skinSettingsFile()
 {
     return QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath(QStringLiteral("Quolvaer/cg.conf"));
-}
-
-// Saves a picture into $QUOLVA_SCREENSHOT_DIR when it is set (scripts/screenshots.sh sets it).
-inline void saveScreenshot(const QImage& picture, const QString& name)
-{
-    const QString folder = qEnvironmentVariable("QUOLVA_SCREENSHOT_DIR");
-    if (folder.isEmpty())
-        return;
-    QDir().mkpath(folder);
-    QVERIFY2(picture.save(QDir(folder).filePath(name)), qPrintable(name));
-}
-
-// What the screen shows of a window (its client area).
-inline QImage screenOf(QWidget& window)
-{
-    return window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 // Runs xdotool with the arguments; fails the test when it fails.

@@ -1,5 +1,6 @@
 // The repair of a recording that was never finished, shared by quolvactl and the editor: what the
 // inspection finds without writing, and what the repair then sets right.
+#include "../support/TestFiles.h"
 #include "store/AviFile.h"
 #include "store/AviFileServices.h"
 #include "store/RecordingRepair.h"
@@ -21,14 +22,6 @@ int nextCase()
 {
     static int count = 0;
     return ++count;
-}
-
-QByteArray digestOf(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1);
 }
 
 std::string record(const std::string& payload)
@@ -134,8 +127,8 @@ private slots:
         if (tornTail)
             store += record(std::string(300, 'z')).substr(0, 120);
         writeFile(avi + ".xxx", store);
-        const QByteArray aviBefore = digestOf(avi);
-        const QByteArray storeBefore = digestOf(avi + ".xxx");
+        const QByteArray aviBefore = quolva::test::DigestOf(avi);
+        const QByteArray storeBefore = quolva::test::DigestOf(avi + ".xxx");
 
         const RecordingDamage damage = InspectRecording(avi.toStdString());
         QCOMPARE(damage.inspected, inspected);
@@ -145,8 +138,8 @@ private slots:
             QCOMPARE(damage.frameStoreFault, tornTail);
             QCOMPARE(damage.aviComplete, aviFinished);
         }
-        QCOMPARE(digestOf(avi), aviBefore);
-        QCOMPARE(digestOf(avi + ".xxx"), storeBefore);
+        QCOMPARE(quolva::test::DigestOf(avi), aviBefore);
+        QCOMPARE(quolva::test::DigestOf(avi + ".xxx"), storeBefore);
     }
 
     void inspectionOfMissingFilesKnowsNothing()
@@ -190,10 +183,10 @@ private slots:
         AVIStreamRelease(audio);
         AVIFileRelease(file);
 
-        const QByteArray aviBefore = digestOf(avi);
+        const QByteArray aviBefore = quolva::test::DigestOf(avi);
         const RecordingRepair again = RepairRecording(avi.toStdString());
         QVERIFY(!again.Changed());
-        QCOMPARE(digestOf(avi), aviBefore);
+        QCOMPARE(quolva::test::DigestOf(avi), aviBefore);
     }
 
     void repairWithoutAFrameStoreFinishesTheAvi()
