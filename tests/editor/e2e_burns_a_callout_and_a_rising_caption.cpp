@@ -4,6 +4,7 @@
 // callout in frames 3 to 5 and the caption, climbing, in frames 6 to 15, and every other frame byte for
 // byte as recorded; `quolvactl check` accepts the recording.
 #include "../record/RecordGuiSupport.h"
+#include "EditingSupport.h"
 #include "Rig.h"
 #include "ScriptedPrompts.h"
 #include "app/Application.h"
@@ -118,19 +119,6 @@ void clickItem(editor::RadioGroup* group, int index)
     buttons.at(index)->click();
 }
 
-// Frame 1 on view with the browser's counters in step, however the publish dialog's first frame step
-// (run after every open) left them: previous until frame 1, then the cursor after it.
-void toFrameOne(TForm7& window)
-{
-    for (int i = 0; i < 3; ++i)
-        window.ToolButton3->click();
-    if (window.recording().cursorBeforeView)
-        window.ToolButton2->click();
-    QCOMPARE(window.Edit1->text(), QStringLiteral("1"));
-    QCOMPARE(window.recording().displayedFrameStart, std::int64_t{16});
-    QVERIFY(!window.recording().cursorBeforeView);
-}
-
 void waitForUpdate(TForm7& window)
 {
     QTRY_VERIFY_WITH_TIMEOUT(!window.Timer5.isActive(), 20000);
@@ -180,7 +168,7 @@ private slots:
         window.ToolButton14->click(); // the edit panel
 
         // A callout on frame 3: the text typed, box style 1, dragged into place.
-        toFrameOne(window);
+        test::toFrameOne(window);
         window.ToolButton2->click();
         window.ToolButton2->click();
         QCOMPARE(window.Edit1->text(), QStringLiteral("3"));

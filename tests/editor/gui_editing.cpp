@@ -3,6 +3,7 @@
 // controls, the continuous update (refusals, commands refused while it runs, a run cut at the last
 // frame) and brightness.
 #include "../record/RecordGuiSupport.h"
+#include "EditingSupport.h"
 #include "RecordingFixture.h"
 #include "Rig.h"
 #include "ScriptedPrompts.h"
@@ -59,19 +60,6 @@ QList<QByteArray> records(const QString& framesPath)
         list << all.mid(walk.recordStarts[i], end - walk.recordStarts[i]);
     }
     return list;
-}
-
-// Frame 1 on view with the browser's counters in step, however the publish dialog's first frame step
-// (run after every open) left them: previous until frame 1, then the cursor after it.
-void toFrameOne(TForm7& window)
-{
-    for (int i = 0; i < 3; ++i)
-        window.ToolButton3->click();
-    if (window.recording().cursorBeforeView)
-        window.ToolButton2->click();
-    QCOMPARE(window.Edit1->text(), QStringLiteral("1"));
-    QCOMPARE(window.recording().displayedFrameStart, std::int64_t{16});
-    QVERIFY(!window.recording().cursorBeforeView);
 }
 
 qint64 inkOf(const QImage& picture)
@@ -253,7 +241,7 @@ private slots:
         const QString path = test::MakeRecording(dir.path(), QStringLiteral("update.avi"), {.frames = 10});
         const QList<QByteArray> before = records(path + ".xxx");
         open(window, *prompts, path);
-        toFrameOne(window);
+        test::toFrameOne(window);
         window.ToolButton14->click();
         for (int i = 0; i < 7; ++i)
             window.ToolButton2->click();
