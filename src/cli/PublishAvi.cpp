@@ -63,19 +63,14 @@ int PublishAvi(editor::OpenRecording& recording, const PublishOptions& options)
         return 1;
     }
 
-    // As the dialog's "打开文件": the first frame gives the size, then the export starts at the first frame.
-    try {
-        const std::optional<QImage> first = recording.ReadNextPicture();
-        if (!first) {
-            err(QStringLiteral("quolvactl publish: the frame store of \"%1\" holds no frame").arg(path));
-            return 1;
-        }
-        avi.SetFrameSize(first->width(), first->height());
-    } catch (const std::exception& failure) {
-        err(QStringLiteral("quolvactl publish: the first frame cannot be read: %1").arg(failureText(failure)));
+    // As the dialog's "打开文件": the first frame gives the size; the export starts at the first frame.
+    const std::optional<QSize> size = recording.FirstFrameSize();
+    if (!size) {
+        err(QStringLiteral("quolvactl publish: the frame store of \"%1\" holds no readable first frame").arg(path));
         return 1;
     }
-    recording.SetCursor(store::kFrameStoreHeaderSize);
+    avi.SetFrameSize(size->width(), size->height());
+    recording.Rewind();
 
     QString what = QStringLiteral("uncompressed 24-bit frames");
     try {
