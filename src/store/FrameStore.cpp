@@ -171,6 +171,19 @@ FrameStore FrameStore::OpenFrameStoreReadOnly(const std::filesystem::path& path)
     return store;
 }
 
+FrameStore FrameStore::OpenReader() const
+{
+    int copy;
+    do {
+        copy = ::fcntl(Descriptor(), F_DUPFD_CLOEXEC, 0);
+    } while (copy < 0 && errno == EINTR);
+    if (copy < 0)
+        Fail("cannot open a reader: " + SystemText(errno));
+    FrameStore reader(copy, path_, kFrameStoreHeaderSize);
+    reader.readOnly_ = true;
+    return reader;
+}
+
 int FrameStore::Descriptor() const
 {
     if (descriptor_ < 0)

@@ -44,6 +44,9 @@ public:
     static FrameStore OpenFrameStore(const std::filesystem::path& path);
     // Opens an existing store for reading only at position 0 (inspection tools).
     static FrameStore OpenFrameStoreReadOnly(const std::filesystem::path& path);
+    // A second, read-only handle on this store's file with a position of its own, at the first record:
+    // long work reads the frames through it without moving this handle's position.
+    FrameStore OpenReader() const;
 
     // JPEG-encodes the picture (quality 90, baseline, floating-point DCT) and lays it out as one
     // record in memory.

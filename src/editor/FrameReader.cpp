@@ -1,0 +1,49 @@
+#include "editor/FrameReader.h"
+
+#include "store/Jpeg.h"
+
+namespace quolva::editor {
+
+QImage DecodeFramePicture(const store::FrameRecord& record, const QString& frameStorePath)
+{
+    QImage picture;
+    try {
+        store::DecodeJpegInto(record.jpeg,
+                              "the frame at offset " + std::to_string(record.offset) + " of frame store \"" +
+                                  frameStorePath.toStdString() + "\"",
+                              store::PixelLayout::Xrgb32, [&](int width, int height) {
+                                  picture = QImage(width, height, QImage::Format_RGB32);
+                                  if (picture.isNull())
+                                      throw RecordingError("not enough memory for a frame of " +
+                                                           std::to_string(width) + "×" + std::to_string(height));
+                                  return store::PixelTarget{picture.bits(), picture.bytesPerLine()};
+                              });
+    } catch (const RecordingError&) {
+        throw;
+    } catch (const store::StoreError& failure) {
+        throw RecordingError(failure.what());
+    }
+    return picture;
+}
+
+FrameReader::FrameReader(store::FrameStore reader, QString frameStorePath)
+    : reader_(std::move(reader)), frameStorePath_(std::move(frameStorePath))
+{
+}
+
+std::optional<QImage> FrameReader::Next()
+{
+    if (reader_.Position() >= reader_.Size())
+        return std::nullopt;
+    store::FrameRecord record;
+    try {
+        record = reader_.ReadNextFrame();
+    } catch (const store::StoreError& failure) {
+        throw RecordingError(failure.what());
+    }
+    ++recordsRead_;
+    lastRecordStart_ = record.offset;
+    return DecodeFramePicture(record, frameStorePath_);
+}
+
+} // namespace quolva::editor

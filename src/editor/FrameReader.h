@@ -1,0 +1,39 @@
+#pragma once
+#include "editor/RecordingError.h"
+#include "store/FrameStore.h"
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace quolva::editor {
+
+// A frame record decoded into a 32-bit picture. A record that cannot be decoded is thrown as
+// RecordingError naming its offset and the frame store.
+QImage DecodeFramePicture(const store::FrameRecord& record, const QString& frameStorePath);
+
+// Long work's own way through the frames of the open recording: a read-only handle on its frame store
+// with a position of its own, from the first record on. Nothing the browser does moves it, and reading
+// through it never moves the browser's cursor.
+class FrameReader {
+public:
+    FrameReader(store::FrameStore reader, QString frameStorePath);
+
+    // The next record, decoded; nothing after the last record. A record that cannot be read is thrown as
+    // RecordingError with the position left before it.
+    std::optional<QImage> Next();
+    // Records read so far.
+    std::int32_t RecordsRead() const { return recordsRead_; }
+    // Where the record read last begins.
+    std::int64_t LastRecordStart() const { return lastRecordStart_; }
+
+private:
+    store::FrameStore reader_;
+    QString frameStorePath_;
+    std::int32_t recordsRead_ = 0;
+    std::int64_t lastRecordStart_ = 0;
+};
+
+} // namespace quolva::editor
