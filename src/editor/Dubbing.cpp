@@ -13,6 +13,8 @@ constexpr std::chrono::milliseconds kLastBuffersTimeout{3000};
 
 } // namespace
 
+const QString Dubbing::kActivity = QStringLiteral("录制背景声音");
+
 Dubbing::Dubbing(OpenRecording& recording, QWidget* messageOwner) : recording_(recording), capture_(messageOwner) {}
 
 Dubbing::~Dubbing()
@@ -24,17 +26,29 @@ Dubbing::~Dubbing()
     }
 }
 
+bool Dubbing::IsDubbing() const
+{
+    return recording_.IsHeldBy(kActivity);
+}
+
+void Dubbing::Begin()
+{
+    recording_.Hold(kActivity, [this] { Finish(); });
+    try {
+        AddStream();
+    } catch (...) {
+        recording_.Release();
+        throw;
+    }
+}
+
 void Dubbing::AddStream()
 {
     // The buffers of an earlier capture belong to the earlier stream: written there first.
     if (capture_.buffersOutstanding() > 0)
         capture_.WaitForLastBuffers(kLastBuffersTimeout);
-
-    store::PAVISTREAM stream;
-    if (store::AVIFileCreateStream(recording_.aviFile, &stream, recording_.audioStreamInfo) != store::AVIERR_OK)
-        throw store::StoreError(store::AviLastError());
-    store::AVIStreamSetFormat(stream, 0, &recording_.audioFormat, sizeof recording_.audioFormat);
-    recording_.dubbingStreams.push_back(stream);
+    recording_.dubbingStreams.push_back(
+        recording_.AddStream(recording_.audioStreamInfo, &recording_.audioFormat, sizeof recording_.audioFormat));
 }
 
 void Dubbing::StartCapture()
@@ -53,8 +67,10 @@ void Dubbing::Stop()
 void Dubbing::Finish()
 {
     Stop();
-    if (capture_.buffersOutstanding() > 0)
-        capture_.WaitForLastBuffers(kLastBuffersTimeout);
+    // Always, buffers outstanding or not: the capture's handle on the stream goes with it.
+    capture_.WaitForLastBuffers(capture_.buffersOutstanding() > 0 ? kLastBuffersTimeout : std::chrono::milliseconds(0));
+    if (IsDubbing())
+        recording_.Release();
 }
 
 } // namespace quolva::editor

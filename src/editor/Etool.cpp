@@ -79,9 +79,20 @@ TForm7::TForm7(app::WindowSet& windows) : windows_(windows)
     FormCreate();
     WireCommands();
     SetUpEditing();
+
+    // Long work takes the recording from playback; closing waits for it to give the recording back.
+    recording_.onTaken = [this] { Timer6.stop(); };
+    recording_.onGivenBack = [this] {
+        if (closePending_)
+            QTimer::singleShot(0, this, [this] { close(); });
+    };
 }
 
-TForm7::~TForm7() = default;
+TForm7::~TForm7()
+{
+    recording_.onTaken = nullptr;
+    recording_.onGivenBack = nullptr;
+}
 
 // ---- Wiring -----------------------------------------------------------------------------------------
 
@@ -226,6 +237,15 @@ bool TForm7::eventFilter(QObject* watched, QEvent* event)
 
 void TForm7::closeEvent(QCloseEvent* event)
 {
+    // An export or an update run finishes first, so that nothing half written is left behind; the
+    // window closes when it gives the recording back. Dubbing ends at once, keeping what it recorded.
+    if (recording_.IsHeld() && !dubbing_.IsDubbing()) {
+        closePending_ = true;
+        StatusPanels[0]->setText(QStringLiteral("正在%1，结束后关闭").arg(recording_.Holder()));
+        event->ignore();
+        return;
+    }
+    closePending_ = false;
     platform::runGuarded([this] { FormClose(); });
     event->accept();
     QCoreApplication::quit();
@@ -284,6 +304,15 @@ void TForm7::ShowPicture(const QImage& picture)
 const QImage& TForm7::PictureOnView() const
 {
     return Image4->picture();
+}
+
+void TForm7::ShowFrameOnView()
+{
+    if (!recording_.IsOpen())
+        return;
+    QImage picture = recording_.PictureOnView();
+    if (!picture.isNull())
+        ShowPicture(std::move(picture));
 }
 
 void TForm7::PaintPictureGrey()
@@ -353,15 +382,9 @@ void TForm7::Timer6Timer()
         Timer6.stop();
         return;
     }
-    // Long work (an update run, an export) has taken the cursor: playback pauses, and so does dubbing,
-    // which keeps what it has recorded.
-    if (recording_.IsHeld()) {
+    // Only dubbing plays while it holds the recording; other long work has stopped playback.
+    if (recording_.IsHeld() && !dubbing_.IsDubbing()) {
         Timer6.stop();
-        if (dubbing_.IsCapturing()) {
-            BitBtn2Click();
-            SpeedButton16->setEnabled(true);
-            SpeedButton17->setEnabled(false);
-        }
         return;
     }
     if (!recording_.AtEnd()) {
@@ -369,8 +392,8 @@ void TForm7::Timer6Timer()
         return;
     }
     // The end of playback: frame 1 is shown, and background sound can no longer be recorded.
-    if (dubbing_.IsCapturing())
-        BitBtn2Click();
+    BitBtn2Click();
+    dubbing_.Finish();
     SpeedButton16->setEnabled(false);
     SpeedButton17->setEnabled(false);
     recording_.Rewind();
@@ -395,6 +418,7 @@ void TForm7::Button3Click()
     Edit1->setText(QStringLiteral("0"));
     Edit3->setText(QStringLiteral("1"));
     overlayColor = QColor(0, 0, 255);
+    ShowDubbingIdle(); // an earlier playback to its end does not keep dubbing from a new opening
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -506,6 +530,8 @@ void TForm7::ToolButton12Click()
     // went wrong, so that nothing is lost on top of the failure.
     if (!failure && publisher.swfExportStarted && publisher.deletesTemporaryFiles())
         QFile::remove(frameStore);
+    // The movie was of this recording: the next one's frames are its own.
+    publisher.swfExportStarted = false;
     publisher.fileReady = false;
     setWindowTitle(QString::fromUtf8(kCaption));
     PaintPictureGrey();

@@ -208,6 +208,8 @@ public:
     // each frame through it.
     void ShowPicture(const QImage& picture);
     const QImage& PictureOnView() const;
+    // Shows the browser's frame on view again (after an export showed its own frames there).
+    void ShowFrameOnView();
 
     // ---- The frame browser.
     void ToolButton1Click();  // open: OpenDialog2, then the open routine
@@ -326,6 +328,10 @@ public:
     void SpeedButton17Click(); // pause
     void BitBtn1Click();       // start capture
     void BitBtn2Click();       // stop capture
+    // "录制" enabled, "暂停" disabled: the dubbing buttons as every open leaves them.
+    void ShowDubbingIdle();
+    // Closing was asked for while long work held the recording: the window closes once it has ended.
+    bool closePending() const { return closePending_; }
 
     // The handler the last menu item, button or timer ran, by its name (for diagnostics and tests).
     const QString& lastHandler() const { return lastHandler_; }
@@ -379,6 +385,7 @@ private:
     OverlayBoxes overlays_;
     Brightness brightness_;
     QImage brightnessPicture_;   // built by a brightness step, shown by Button5Click
+    bool closePending_ = false;
 };
 
 } // namespace quolva::editor

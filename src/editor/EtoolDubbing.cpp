@@ -10,7 +10,7 @@ void TForm7::SpeedButton16Click()
 {
     if (!RequireOpen() || !RequireNotHeld())
         return;
-    dubbing_.AddStream();
+    dubbing_.Begin(); // takes the recording (playback stops) and adds the dubbing stream
     Timer6.start();
     BitBtn1Click();
     SpeedButton17->setEnabled(true);
@@ -25,6 +25,7 @@ void TForm7::SpeedButton17Click()
     }
     Timer6.stop();
     BitBtn2Click();
+    dubbing_.Finish(); // its last buffers are written and the recording is given back
     SpeedButton16->setEnabled(true);
     SpeedButton17->setEnabled(false);
 }
@@ -37,6 +38,13 @@ void TForm7::BitBtn1Click()
 void TForm7::BitBtn2Click()
 {
     dubbing_.Stop();
+}
+
+void TForm7::ShowDubbingIdle()
+{
+    SpeedButton16->setText(QStringLiteral("录制"));
+    SpeedButton16->setEnabled(true);
+    SpeedButton17->setEnabled(false);
 }
 
 } // namespace quolva::editor

@@ -97,7 +97,7 @@ RunPlan FrameRewriter::Start(const QString& framesToOverwrite)
     framesDone_ = 1;
     runEnd_ = 0;
     running_ = true;
-    recording_.Hold(kActivity);
+    recording_.Hold(kActivity, [this] { Abandon(); });
     return plan_;
 }
 

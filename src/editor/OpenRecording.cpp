@@ -10,6 +10,7 @@
 #include <cmath>
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 namespace quolva::editor {
 namespace {
@@ -34,6 +35,10 @@ OpenRecording::OpenRecording()
 
 OpenRecording::~OpenRecording()
 {
+    // The work's owners are gone or going: each lets go of the recording as it is destroyed.
+    endWork_ = nullptr;
+    onTaken = nullptr;
+    onGivenBack = nullptr;
     try {
         ReleaseAll();
     } catch (...) {
@@ -172,22 +177,43 @@ bool OpenRecording::Close()
     return true;
 }
 
+void OpenRecording::EndHoldingWork()
+{
+    if (!IsHeld())
+        return;
+    const std::function<void()> endWork = std::exchange(endWork_, nullptr);
+    if (endWork)
+        endWork();
+    if (IsHeld())
+        Release();
+}
+
 void OpenRecording::ReleaseAll()
 {
+    std::exception_ptr failure;
+    try {
+        EndHoldingWork();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    holder_.clear();
+    endWork_ = nullptr;
+
+    // Every stream, then the file. The file is completed here, explicitly: a handle someone else still
+    // holds must never keep it open, to be finished later with headers that no longer describe it.
     for (store::PAVISTREAM& stream : dubbingStreams)
         store::AVIStreamRelease(stream);
     dubbingStreams.clear();
+    for (store::PAVISTREAM& stream : addedStreams_)
+        store::AVIStreamRelease(stream);
+    addedStreams_.clear();
     store::AVIStreamRelease(audioStream);
-
-    std::exception_ptr failure;
     if (aviFile) {
-        // The last handle completes the file on disk; its failure (a full disk) is worth telling.
-        if (aviFile.use_count() == 1) {
-            try {
-                aviFile->close();
-            } catch (...) {
+        try {
+            aviFile->close(); // a failure (a full disk) is worth telling
+        } catch (...) {
+            if (!failure)
                 failure = std::current_exception();
-            }
         }
         aviFile.reset();
     }
@@ -195,9 +221,52 @@ void OpenRecording::ReleaseAll()
         frames_->Close();
         frames_.reset();
     }
-    holder_.clear();
     if (failure)
         std::rethrow_exception(failure);
+}
+
+store::PAVISTREAM OpenRecording::AddStream(const store::AVISTREAMINFOA& info, const void* format,
+                                           store::LONG formatSize)
+{
+    RequireOpen();
+    store::PAVISTREAM stream;
+    if (store::AVIFileCreateStream(aviFile, &stream, info) != store::AVIERR_OK)
+        throw RecordingError("无法在录制文件 " + quoted(targetPath_) + " 中加入流：" + store::AviLastError());
+    if (store::AVIStreamSetFormat(stream, 0, format, formatSize) != store::AVIERR_OK)
+        throw RecordingError("无法设置录制文件 " + quoted(targetPath_) + " 中新流的格式：" + store::AviLastError());
+    addedStreams_.push_back(stream);
+    return stream;
+}
+
+FrameReader OpenRecording::OpenReader() const
+{
+    if (!open_ || !frames_)
+        throw std::logic_error("no recording is open");
+    try {
+        return FrameReader(frames_->OpenReader(), FrameStorePath());
+    } catch (const RecordingError&) {
+        throw;
+    } catch (const store::StoreError& failure) {
+        throw RecordingError(failure.what());
+    }
+}
+
+QImage OpenRecording::PictureOnView()
+{
+    RequireOpen();
+    if (numberOnView_ < 1 || displayedFrameStart < store::kFrameStoreHeaderSize)
+        return {};
+    const std::int64_t cursor = frames_->Position();
+    store::FrameRecord record;
+    try {
+        frames_->Seek(displayedFrameStart);
+        record = frames_->ReadNextFrame();
+    } catch (const store::StoreError& failure) {
+        frames_->Seek(cursor);
+        throw RecordingError(failure.what());
+    }
+    frames_->Seek(cursor);
+    return Decode(record);
 }
 
 void OpenRecording::RequireOpen() const
@@ -252,24 +321,7 @@ void OpenRecording::Rewind()
 
 QImage OpenRecording::Decode(const store::FrameRecord& record) const
 {
-    QImage picture;
-    try {
-        store::DecodeJpegInto(record.jpeg,
-                              "the frame at offset " + std::to_string(record.offset) + " of frame store " +
-                                  quoted(FrameStorePath()),
-                              store::PixelLayout::Xrgb32, [&](int width, int height) {
-                                  picture = QImage(width, height, QImage::Format_RGB32);
-                                  if (picture.isNull())
-                                      throw RecordingError("not enough memory for a frame of " +
-                                                           std::to_string(width) + "×" + std::to_string(height));
-                                  return store::PixelTarget{picture.bits(), picture.bytesPerLine()};
-                              });
-    } catch (const RecordingError&) {
-        throw;
-    } catch (const store::StoreError& failure) {
-        throw RecordingError(failure.what());
-    }
-    return picture;
+    return DecodeFramePicture(record, FrameStorePath());
 }
 
 store::FrameRecord OpenRecording::ReadForward()
@@ -398,14 +450,26 @@ PublishHandOver OpenRecording::HandOver() const
     return handOver;
 }
 
-void OpenRecording::Hold(const QString& activity)
+void OpenRecording::Hold(const QString& activity, std::function<void()> endWork)
 {
+    if (IsHeld())
+        throw RecordingBusy(BusyMessage().toStdString());
+    if (activity.isEmpty())
+        throw std::logic_error("long work needs a name");
     holder_ = activity;
+    endWork_ = std::move(endWork);
+    if (onTaken)
+        onTaken();
 }
 
 void OpenRecording::Release()
 {
+    if (!IsHeld())
+        return;
     holder_.clear();
+    endWork_ = nullptr;
+    if (onGivenBack)
+        onGivenBack();
 }
 
 QString OpenRecording::BusyMessage() const

@@ -1,4 +1,6 @@
 #pragma once
+#include "editor/FrameReader.h"
+#include "editor/RecordingError.h"
 #include "store/AviFile.h"
 #include "store/FrameStore.h"
 #include "store/StoreError.h"
@@ -9,17 +11,11 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
 namespace quolva::editor {
-
-// A recording that cannot be opened, or a frame of it that cannot be read. The message says what failed
-// and names the file.
-class RecordingError : public store::StoreError {
-public:
-    using StoreError::StoreError;
-};
 
 // What the publish dialog is handed when a recording has been opened.
 struct PublishHandOver {
@@ -30,9 +26,11 @@ struct PublishHandOver {
 };
 
 // The editor's open recording: the target AVI file with its first audio stream, and the frame store
-// beside it, opened once and shared by the browser, the rewriting, the dubbing and both exports. Its one
-// read position (the cursor) always lies on a boundary between two frame records; moving it in one of
-// them moves it for all. No widgets: frames come back as pictures for the windows to show.
+// beside it, opened once and shared by the browser, the rewriting, the dubbing and both exports. Its
+// read position (the cursor) belongs to the browser and always lies on a boundary between two frame
+// records; the exports read with readers of their own. It is the one owner of the AVI file: closing
+// releases every stream and then completes the file, whoever else still holds a handle. No widgets:
+// frames come back as pictures for the windows to show.
 class OpenRecording {
 public:
     // Playback runs at this pace when no frame period can be computed (no frames counted, no sound):
@@ -61,9 +59,10 @@ public:
     // file. A recording without sound, without frames, or with a header count of 0 opens.
     void Open(const QString& targetPath);
 
-    // Releases the dubbing streams, the audio stream and the AVI file (which completes it on disk), then
-    // closes the frame store. False when nothing was open. A failure to complete the AVI file is thrown
-    // after everything has been released.
+    // Ends the long work that holds the recording (which writes what it has), releases every stream
+    // (the dubbing streams, those added by exports, the audio stream), completes the AVI file on disk
+    // and closes the frame store. False when nothing was open. A failure to complete the AVI file is
+    // thrown after everything has been released.
     bool Close();
 
     bool IsOpen() const { return open_; }
@@ -89,11 +88,18 @@ public:
     // Frame counter 1, cursor 16: before the first record.
     void Rewind();
 
-    // --- The publisher's frame step: the record at the cursor, decoded, without the browser's
-    // counters and without wrapping. Nothing at the end of the store. The publisher shows the picture in
-    // the main window, so the record read becomes the record on view (displayed frame start, cursor
-    // after it): an update started then replaces the frame that is shown.
+    // The record at the cursor, decoded, without the browser's counters and without wrapping; it becomes
+    // the record on view. Nothing at the end of the store.
     std::optional<QImage> ReadNextPicture();
+    // The record on view read again, without moving the cursor: what the browser shows once work that
+    // showed other pictures has ended. A null picture when nothing is on view.
+    QImage PictureOnView();
+    // A reader of the frame store from its first record, with a position of its own: an export reads
+    // every frame through it, whatever the browser does meanwhile.
+    FrameReader OpenReader() const;
+    // Adds a stream to the AVI file and sets its format. The recording keeps a handle and releases it,
+    // before the file is completed, when it closes. Throws RecordingError.
+    store::PAVISTREAM AddStream(const store::AVISTREAMINFOA& info, const void* format, store::LONG formatSize);
     // The size of the first frame, read from its JPEG header; the cursor is left where it was. Nothing
     // when the store holds no readable first record.
     std::optional<QSize> FirstFrameSize();
@@ -112,13 +118,21 @@ public:
     int PlaybackIntervalMs() const;
     PublishHandOver HandOver() const;
 
-    // --- Long work that reads or rewrites through the cursor (an update run, an export, dubbing) holds
-    // the recording; commands that would move the cursor meanwhile are refused with BusyMessage().
-    void Hold(const QString& activity);
+    // --- Long work (an export, an update run, dubbing) takes the recording when the user starts it,
+    // before any dialog it shows, and gives it back when its output is written or abandoned. Meanwhile
+    // whatever would move the browser's cursor, close or reopen the recording is refused with
+    // BusyMessage(). `endWork` ends the work at once, keeping what it has written, and gives the
+    // recording back: Close and Reset run it before anything is released. Throws RecordingBusy when
+    // other work holds the recording.
+    void Hold(const QString& activity, std::function<void()> endWork = {});
     void Release();
     bool IsHeld() const { return !holder_.isEmpty(); }
+    bool IsHeldBy(const QString& activity) const { return !holder_.isEmpty() && holder_ == activity; }
     const QString& Holder() const { return holder_; }
     QString BusyMessage() const;
+    // Told when work takes the recording (the main window stops playback then) and gives it back.
+    std::function<void()> onTaken;
+    std::function<void()> onGivenBack;
 
     // --- State shared with the rewriting, the dubbing and the exports.
     std::int32_t frameCount = 0;      // the header's count
@@ -145,13 +159,18 @@ private:
     store::FrameRecord ReadBackward();
     QImage Decode(const store::FrameRecord& record) const;
     void RequireOpen() const;
-    void ReleaseAll(); // releases handles, swallowing nothing: the first failure is rethrown at the end
+    // Ends the holding work, releases every stream, completes the AVI file and closes the frame store;
+    // the first failure is rethrown once everything is released.
+    void ReleaseAll();
+    void EndHoldingWork();
 
     bool open_ = false;
     QString targetPath_;
     std::optional<store::FrameStore> frames_;
     std::int32_t numberOnView_ = 0;
     QString holder_;
+    std::function<void()> endWork_;
+    std::vector<store::PAVISTREAM> addedStreams_; // streams added by exports and dubbing
 };
 
 } // namespace quolva::editor

@@ -108,6 +108,8 @@ void PictureToDib(const QImage& picture, std::int32_t width, std::int32_t height
     }
 }
 
+const QString AviExport::kActivity = QStringLiteral("导出AVI文件");
+
 AviExport::AviExport(editor::OpenRecording& recording) : recording_(recording)
 {
     ResetFormats();
@@ -144,24 +146,54 @@ void AviExport::SetFrameSize(std::int32_t width, std::int32_t height)
     inputFormat.biHeight = height;
 }
 
+void AviExport::Take()
+{
+    if (holding_)
+        return;
+    // Closing the recording meanwhile ends the export first: what the compressor holds is written.
+    recording_.Hold(kActivity, [this] {
+        if (started_ && !finished_)
+            Finish();
+        LetGo();
+    });
+    holding_ = true;
+    try {
+        reader_.emplace(recording_.OpenReader());
+    } catch (...) {
+        LetGo();
+        throw;
+    }
+}
+
+void AviExport::GiveBack()
+{
+    if (!started_)
+        LetGo();
+}
+
+std::optional<QImage> AviExport::ReadNextPicture()
+{
+    if (!reader_)
+        throw std::logic_error("AviExport::ReadNextPicture before Take");
+    return reader_->Next();
+}
+
 void AviExport::CreateStream(const void* format, store::LONG formatSize, std::int32_t width, std::int32_t height)
 {
+    Take();
     const VideoTimeBase timeBase = ExactVideoTimeBase(frameCount, soundLength, soundRate);
     videoStreamInfo.dwScale = timeBase.scale;
     videoStreamInfo.dwRate = timeBase.rate;
     videoStreamInfo.rcFrame = store::RECT{0, 0, width, height};
-    if (store::AVIFileCreateStream(recording_.aviFile, &videoStream, videoStreamInfo) != store::AVIERR_OK)
-        throw PublishError("无法在录制文件中加入视频流：" + store::AviLastError());
-    if (store::AVIStreamSetFormat(videoStream, 0, format, formatSize) != store::AVIERR_OK)
-        throw PublishError("无法设置视频流的格式：" + store::AviLastError());
+    try {
+        videoStream = recording_.AddStream(videoStreamInfo, format, formatSize);
+    } catch (const store::StoreError& failure) {
+        throw PublishError(failure.what());
+    }
     frameIndex = 0;
     framesWritten = 0;
     started_ = true;
     finished_ = false;
-    if (!recording_.IsHeld()) {
-        recording_.Hold(QStringLiteral("导出AVI文件"));
-        holding_ = true;
-    }
 }
 
 void AviExport::StartUncompressed()
@@ -243,9 +275,11 @@ void AviExport::Finish()
 
 void AviExport::LetGo()
 {
+    reader_.reset();
     if (holding_) {
-        recording_.Release();
         holding_ = false;
+        if (recording_.IsHeldBy(kActivity))
+            recording_.Release();
     }
 }
 
@@ -272,7 +306,7 @@ void AviExport::Run(const std::function<void(std::int32_t given, const QImage& f
     while (!AllFramesGiven()) {
         std::optional<QImage> picture;
         try {
-            picture = recording_.ReadNextPicture();
+            picture = ReadNextPicture();
             if (!picture)
                 throw editor::RecordingError("帧文件 \"" + recording_.FrameStorePath().toStdString() +
                                              "\" 在此之前已经结束");

@@ -1,4 +1,5 @@
 #pragma once
+#include "editor/FrameReader.h"
 #include "platform/VideoCompressor.h"
 #include "publish/PublishError.h"
 #include "store/AviFile.h"
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace quolva::editor { class OpenRecording; }
@@ -42,13 +44,15 @@ inline std::int32_t DibRowBytes(std::int32_t width)
 // of another size is cut to the size or filled out with black.
 void PictureToDib(const QImage& picture, std::int32_t width, std::int32_t height, std::vector<std::uint8_t>& dib);
 
-// The AVI export: the frames of the open recording, read forward through its one cursor, as a video
-// stream added to the recording's own AVI file after the sound. Uncompressed (24-bit DIBs) or through a
-// video compressor. Widget-free: the publish dialog drives it frame by frame from its timer, quolvactl
-// runs it through. While it runs it holds the recording, so that the editor's commands that move the
-// cursor are refused.
+// The AVI export: the frames of the open recording, read from the first with a reader of its own, as a
+// video stream added to the recording's own AVI file after the sound. Uncompressed (24-bit DIBs) or
+// through a video compressor. Widget-free: the publish dialog drives it frame by frame from its timer,
+// quolvactl runs it through. From Take (the user's start, before the compressor chooser) to its end it
+// holds the recording, so that the editor's commands that move the cursor, close or reopen are refused.
 class AviExport {
 public:
+    static const QString kActivity; // "导出AVI文件": what the held recording is busy with
+
     explicit AviExport(editor::OpenRecording& recording);
     ~AviExport();
     AviExport(const AviExport&) = delete;
@@ -77,7 +81,18 @@ public:
     void SetFrameSize(std::int32_t width, std::int32_t height);
     bool HasFrameSize() const { return inputFormat.biWidth > 0 && inputFormat.biHeight > 0; }
 
-    // Creates the uncompressed video stream: the time base, the input format.
+    // Takes the recording for the export and opens its reader at the first frame. Throws
+    // editor::RecordingBusy when other work holds the recording. Taking twice does nothing.
+    void Take();
+    // Gives the recording back when the export was abandoned before its stream was created (the
+    // compressor chooser was cancelled or refused the frames).
+    void GiveBack();
+    bool Holding() const { return holding_; }
+    // The frame step: the next frame from the export's reader; nothing after the last record.
+    std::optional<QImage> ReadNextPicture();
+
+    // Creates the uncompressed video stream: the time base, the input format. Takes the recording first
+    // if it was not taken.
     void StartUncompressed();
     // Starts compVars' compressor on the input format and creates the stream with its output format.
     // False, with no stream created, when the compressor cannot take the frames.
@@ -98,8 +113,8 @@ public:
     // recording's). Idempotent.
     void Release();
 
-    // The whole export without a window: every frame read from the cursor (the caller puts it at the
-    // first frame) until N frames are written, then Finish. `onFrame` is told each frame once it is in.
+    // The whole export without a window: every frame from the first, read with the export's reader,
+    // until N frames are written, then Finish. `onFrame` is told each frame once it is in.
     // A frame that cannot be read ends the export as Finish does, then throws PublishError.
     void Run(const std::function<void(std::int32_t given, const QImage& frame)>& onFrame = {});
 
@@ -112,6 +127,7 @@ private:
     void LetGo();
 
     editor::OpenRecording& recording_;
+    std::optional<editor::FrameReader> reader_;
     std::vector<std::uint8_t> dib_;
     bool started_ = false;
     bool finished_ = false;

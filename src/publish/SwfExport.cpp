@@ -164,21 +164,22 @@ std::vector<std::int16_t> SwfExport::SplitEdge(std::int32_t length)
     return edges;
 }
 
+const QString SwfExport::kActivity = QStringLiteral("发布 SWF 文件");
+
 void SwfExport::Run(const QString& outputPath)
 {
     if (!recording_.IsOpen())
         throw PublishError("没有打开的录制，无法发布 SWF 文件");
-    const bool holding = !recording_.IsHeld();
-    if (holding)
-        recording_.Hold(QStringLiteral("发布 SWF 文件"));
-    const auto finish = [&] {
-        // Back to the first record, a boundary between records that every reader of the cursor expects,
-        // with the browser's count in step: its next frame is frame 1.
+    const bool taking = !recording_.IsHeldBy(kActivity);
+    if (taking) {
         try {
-            recording_.Rewind();
-        } catch (...) {
+            recording_.Hold(kActivity);
+        } catch (const editor::RecordingBusy&) {
+            throw PublishError(recording_.BusyMessage().toStdString());
         }
-        if (holding)
+    }
+    const auto finish = [&] {
+        if (taking && recording_.IsHeldBy(kActivity))
             recording_.Release();
     };
     try {
@@ -202,6 +203,7 @@ void SwfExport::Run(const QString& outputPath)
 void SwfExport::RunToFile(const QString& outputPath)
 {
     framesWritten_ = 0;
+    editor::FrameReader frames = recording_.OpenReader();
 
     // Button6Click: the sound format, the read position and the head.
     const store::WAVEFORMATEX& format = recording_.audioFormat.format;
@@ -261,7 +263,7 @@ void SwfExport::RunToFile(const QString& outputPath)
     std::vector<std::uint8_t> slice;
     for (std::int64_t k = 0; k < movieFrames; ++k) {
         track.Read(pacing_.BlockStart(k), pacing_.BlockStart(k + 1), slice);
-        std::optional<QImage> frame = recording_.ReadNextPicture();
+        std::optional<QImage> frame = frames.Next();
         if (!frame)
             break; // the store holds fewer records than its header counts: a movie of what was read
         if (frame->format() != QImage::Format_RGB32)

@@ -79,9 +79,14 @@ public:
     // The longest file the export writes; the file format's 32-bit length allows no more.
     std::uint64_t fileLengthLimit = MaxFileLength;
 
-    // Writes the whole movie to `outputPath`. Throws PublishError, with nothing written, when the output
-    // cannot be created or the movie would exceed the format's limits. The frame store's read position
-    // is set back to the first record afterwards, whatever the outcome.
+    // What the held recording is busy with while the movie is made: "发布 SWF 文件".
+    static const QString kActivity;
+
+    // Writes the whole movie to `outputPath`: every frame from the first, read with a reader of its own,
+    // the sound from its first sample. The caller may have taken the recording for it already (the
+    // dialog does, before its file dialog); otherwise the run takes it and gives it back. Throws
+    // PublishError, with nothing written, when other work holds the recording, when the output cannot be
+    // created or the movie would exceed the format's limits. The browser's cursor is never moved.
     void Run(const QString& outputPath);
 
     std::int32_t framesWritten() const { return framesWritten_; }

@@ -200,12 +200,25 @@ void TForm6::warn(const QString& text, const QString& caption)
 void TForm6::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    // A restore from the task bar is the window system's show, not the program's: the dialog stays as
+    // it was, where it was.
+    if (event->spontaneous())
+        return;
     platform::centreOnDesktop(*this);
     platform::runGuarded([this] { FormShow(); });
 }
 
+bool TForm6::WorkInProgress() const
+{
+    return export_->Holding() || (export_->Started() && !export_->Finished()) || Timer1->isActive() ||
+           Timer2->isActive() || recording().IsHeldBy(SwfExport::kActivity);
+}
+
 void TForm6::FormShow()
 {
+    // Showing the dialog again never resets an export that is running.
+    if (WorkInProgress())
+        return;
     // An export of an earlier showing that was never closed is let go before anything is reset.
     if (export_->Started() && !Timer1->isActive()) {
         const std::int32_t width = export_->inputFormat.biWidth;
@@ -236,6 +249,8 @@ void TForm6::FormShow()
 
 void TForm6::Button5Click()
 {
+    // A recording just opened has no SWF movie made of it: closing it must not delete its frames.
+    swfExportStarted = false;
     const editor::PublishHandOver handOver = recording().HandOver();
     frameStorePath = handOver.frameStorePath;
     frameCount = handOver.frameCount;
@@ -256,7 +271,8 @@ void TForm6::Button5Click()
 void TForm6::Button3Click()
 {
     frameBitmap_ = QImage();
-    std::optional<QImage> picture = recording().ReadNextPicture();
+    // The export's own reader: the browser's cursor neither moves it nor is moved by it.
+    std::optional<QImage> picture = export_->ReadNextPicture();
     if (!picture)
         return;
     frameBitmap_ = std::move(*picture);
@@ -269,19 +285,22 @@ void TForm6::SpeedButton4Click()
         warn(QStringLiteral("请先打开文件"));
         return;
     }
-    // One export per showing: a second start would add a second stream and move the cursor under the first.
-    if (export_->Started())
+    // One export per showing: a second start would add a second stream.
+    if (export_->Started() || export_->Holding())
         return;
-    if (recording().IsHeld()) {
-        warn(recording().BusyMessage());
-        return;
-    }
     if (!export_->HasFrameSize()) {
         warn(QStringLiteral("录制文件中没有可以导出的帧"));
         return;
     }
+    // The export takes the recording now, before the compressor chooser, and reads from the first frame
+    // with its own reader whatever the browser does meanwhile.
+    try {
+        export_->Take();
+    } catch (const editor::RecordingBusy&) {
+        warn(recording().BusyMessage());
+        return;
+    }
     Button7->setEnabled(false);
-    recording().Rewind();
     if (RadioGroup1ItemIndex() == 0)
         SpeedButton3Click();
     else
@@ -297,10 +316,15 @@ void TForm6::SpeedButton3Click()
     export_->soundRate = soundRate;
     if (!platform::ICCompressorChoose(&windows_.Form7(), platform::ICMF_CHOOSE_KEYFRAME | platform::ICMF_CHOOSE_DATARATE,
                                       &export_->inputFormat, nullptr, &export_->compVars,
-                                      QStringLiteral("Select Compressor")))
+                                      QStringLiteral("Select Compressor"))) {
+        export_->GiveBack();
+        closeIfRequested();
         return;
+    }
     if (!export_->StartCompressed()) {
+        export_->GiveBack();
         warn(QStringLiteral("Compressor unsuitability"), QStringLiteral("Note"));
+        closeIfRequested();
         return;
     }
     beginAviExport();
@@ -313,7 +337,12 @@ void TForm6::SpeedButton6Click()
     export_->frameCount = frameCount;
     export_->soundLength = soundLength;
     export_->soundRate = soundRate;
-    export_->StartUncompressed();
+    try {
+        export_->StartUncompressed();
+    } catch (...) {
+        export_->GiveBack();
+        throw;
+    }
     beginAviExport();
 }
 
@@ -327,8 +356,15 @@ void TForm6::beginAviExport()
 
 void TForm6::Timer1Timer()
 {
-    if (!export_->Started() || export_->Finished()) {
+    if (!export_->Started()) {
         Timer1->stop();
+        return;
+    }
+    if (export_->Finished()) {
+        // The recording was closed under the export, which ended it with what it had written.
+        endAviExport(QStringLiteral("第 %1 帧之前录制文件已关闭，AVI导出在此结束（视频流保存了前 %2 帧）")
+                         .arg(export_->frameIndex + 1)
+                         .arg(export_->framesWritten));
         return;
     }
     QElapsedTimer clock;
@@ -371,6 +407,7 @@ void TForm6::endAviExport(const QString& failure)
     SpeedButton4->setText(kFinished);
     SpeedButton4->setEnabled(false);
     SpeedButton2->setEnabled(true);
+    platform::runGuarded([this] { windows_.Form7().ShowFrameOnView(); });
     if (!problem.isEmpty())
         warn(problem);
     closeIfRequested();
@@ -393,7 +430,7 @@ void TForm6::closeEvent(QCloseEvent* event)
 {
     // An export that is writing finishes first, so that the file never holds half a stream; the dialog
     // closes when it ends.
-    if (Timer1->isActive() || Timer2->isActive()) {
+    if (WorkInProgress()) {
         closeRequested_ = true;
         event->ignore();
         return;
@@ -404,14 +441,20 @@ void TForm6::closeEvent(QCloseEvent* event)
 
 void TForm6::FormClose()
 {
-    // The compressor and the video stream are let go whatever the main window did meanwhile (its own
-    // close-file leaves the AVI file to the stream, which completes it when released here).
+    // The compressor and the video stream are let go; the file is completed by the recording's close.
+    const std::int32_t width = export_->inputFormat.biWidth;
+    const std::int32_t height = export_->inputFormat.biHeight;
     export_->Release();
     frameBitmap_ = QImage();
     freshExport();
     if (!fileReady)
         return;
     windows_.Form7().ToolButton12Click();
+    if (recording().IsOpen()) {
+        // The main window refused to close it (long work holds it): it stays ready to be exported.
+        export_->SetFrameSize(width, height);
+        return;
+    }
     fileReady = false;
 }
 
@@ -427,9 +470,22 @@ void TForm6::Button7Click()
         warn(QStringLiteral("请先打开文件"));
         return;
     }
-    const platform::FileDialogResult chosen = platform::prompts().saveFile(this, SaveDialog1);
-    if (!chosen.accepted())
+    if (Timer2->isActive() || recording().IsHeldBy(SwfExport::kActivity))
         return;
+    // The export takes the recording before the file dialog: playback stops, and nothing moves or closes
+    // the recording until the movie is written or the dialog is cancelled.
+    try {
+        recording().Hold(SwfExport::kActivity);
+    } catch (const editor::RecordingBusy&) {
+        warn(recording().BusyMessage());
+        return;
+    }
+    const platform::FileDialogResult chosen = platform::prompts().saveFile(this, SaveDialog1);
+    if (!chosen.accepted()) {
+        recording().Release();
+        closeIfRequested();
+        return;
+    }
     swfOutputPath = chosen.files.front();
     swfExportStarted = true;
     speedButton4WasEnabled_ = SpeedButton4->isEnabled();
@@ -447,8 +503,16 @@ void TForm6::Button8Click()
 void TForm6::Timer2Timer()
 {
     Timer2->stop();
-    if (!fileReady)
+    if (!recording().IsHeldBy(SwfExport::kActivity))
         return;
+    const auto giveBack = [this] {
+        if (recording().IsHeldBy(SwfExport::kActivity))
+            recording().Release();
+    };
+    if (!fileReady) {
+        giveBack();
+        return;
+    }
     ProgressBar1->setMaximum(std::max(0, frameCount));
     SwfExport run(recording(), frameCount);
     // The run does not return to the event loop (input waits until the movie is written), but the frame
@@ -462,6 +526,7 @@ void TForm6::Timer2Timer()
     try {
         run.Run(swfOutputPath);
     } catch (const std::exception& failure) {
+        giveBack();
         // Nothing was written: the dialog is as before the start, and closing must not delete the frame
         // store for a movie that does not exist.
         swfExportStarted = false;
@@ -469,6 +534,7 @@ void TForm6::Timer2Timer()
         SpeedButton4->setEnabled(speedButton4WasEnabled_);
         SpeedButton2->setEnabled(speedButton2WasEnabled_);
         ProgressBar1->setValue(0);
+        platform::runGuarded([this] { windows_.Form7().ShowFrameOnView(); });
         if (dynamic_cast<const PublishError*>(&failure))
             warn(QString::fromUtf8(failure.what()));
         else
@@ -476,10 +542,12 @@ void TForm6::Timer2Timer()
         closeIfRequested();
         return;
     }
+    giveBack();
     ProgressBar1->setValue(ProgressBar1->maximum());
     Button7->setEnabled(false);
     Button7->setText(kFinished);
     SpeedButton2->setEnabled(true);
+    platform::runGuarded([this] { windows_.Form7().ShowFrameOnView(); });
     closeIfRequested();
 }
 

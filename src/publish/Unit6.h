@@ -121,6 +121,8 @@ private:
     void endAviExport(const QString& failure = {});
     void closeIfRequested();
     void freshExport();
+    // An export has taken the recording or is writing.
+    bool WorkInProgress() const;
 
     app::WindowSet& windows_;
     std::unique_ptr<AviExport> export_;
