@@ -99,9 +99,9 @@ private slots:
         }
     }
 
-    // Record, pause, record, then close while the second capture runs: three audio streams, the first
-    // unchanged, both new ones starting at time 0 and holding the tone, the second one's last partial
-    // second kept.
+    // Record, pause, record, then close the program while the second capture runs (closing the recording
+    // alone is refused meanwhile): three audio streams, the first unchanged, both new ones starting at
+    // time 0 and holding the tone, the second one's last partial second kept.
     void recordPauseRecordAndCloseWhileDubbing()
     {
         ScriptedPrompts::Installed prompts;
@@ -121,10 +121,13 @@ private slots:
         QVERIFY(window.SpeedButton16->isEnabled() && !window.SpeedButton17->isEnabled());
         window.SpeedButton16->click();
         QTest::qWait(1600);
-        window.ToolButton12->click(); // close while the capture runs
+        window.ToolButton12->click();
+        QVERIFY(window.recording().IsOpen());
+        QCOMPARE(prompts->messages.size(), 1);
+        QCOMPARE(prompts->messages[0].text, QStringLiteral("正在录制背景声音，请等它结束后再操作"));
+        window.close(); // the program ends while the capture runs
         QVERIFY(!window.recording().IsOpen());
         QVERIFY(!window.dubbing().IsCapturing());
-        QVERIFY2(prompts->messages.isEmpty(), prompts->messages.isEmpty() ? "" : qPrintable(prompts->messages.front().text));
 
         const QJsonArray streams = audioStreams(path);
         QCOMPARE(streams.size(), 3);
@@ -143,8 +146,9 @@ private slots:
         }
     }
 
-    // Long work that takes the cursor (an export, an update run) pauses playback and dubbing at the next tick.
-    void longWorkPausesDubbing()
+    // Dubbing is long work: while it runs, other long work (an update run, an export) is refused with the
+    // busy message and playback goes on; its pause gives the recording back with the sound written.
+    void otherLongWorkWaitsForDubbing()
     {
         ScriptedPrompts::Installed prompts;
         const QString path = test::MakeRecording(dir.path(), QStringLiteral("held.avi"), {.frames = 40, .soundBytes = 4 * 22050});
@@ -153,14 +157,18 @@ private slots:
         window.OpenFromCommandLine(path);
         window.SpeedButton16->click();
         QTest::qWait(300);
+        QCOMPARE(window.recording().Holder(), QStringLiteral("录制背景声音"));
+        QVERIFY_THROWS_EXCEPTION(editor::RecordingBusy, window.recording().Hold(QStringLiteral("导出AVI文件")));
+        window.ToolButton27->click();
+        QCOMPARE(prompts->messages.last().text, QStringLiteral("正在录制背景声音，请等它结束后再操作"));
+        QVERIFY(!window.Timer5.isActive());
         const qint64 cursor = window.recording().Cursor();
-        window.recording().Hold(QStringLiteral("发布"));
         window.Timer6Timer();
-        QCOMPARE(window.recording().Cursor(), cursor);
-        QVERIFY(!window.Timer6.isActive());
-        QVERIFY(!window.dubbing().IsCapturing());
+        QVERIFY(window.recording().Cursor() > cursor); // playback goes on: it is dubbing's own
+        QVERIFY(window.dubbing().IsCapturing());
+        window.SpeedButton17->click();
+        QVERIFY(!window.recording().IsHeld());
         QVERIFY(window.SpeedButton16->isEnabled() && !window.SpeedButton17->isEnabled());
-        window.recording().Release();
         window.ToolButton12->click();
         QCOMPARE(audioStreams(path).size(), 2);
     }

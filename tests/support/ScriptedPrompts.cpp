@@ -36,6 +36,8 @@ void ScriptedPrompts::error(const QString& text)
 
 platform::FileDialogResult ScriptedPrompts::nextFileAnswer(const char* kind)
 {
+    if (whileDialogShown)
+        whileDialogShown();
     if (fileAnswers.empty()) {
         unexpected << QString::fromLatin1(kind);
         return {};
@@ -91,6 +93,8 @@ std::optional<platform::VideoCompressorChoice> ScriptedPrompts::chooseVideoCompr
     const platform::VideoCompressorChoice& initial)
 {
     compressorRequests.append({owner, title, flags, offered, initial});
+    if (whileDialogShown)
+        whileDialogShown();
     if (compressorAnswers.empty()) {
         unexpected << QStringLiteral("compressor chooser");
         return std::nullopt;

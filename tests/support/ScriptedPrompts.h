@@ -99,6 +99,9 @@ public:
     // Runs while a message box is "open", after it is recorded: what the user (or a timer, a hotkey) does
     // meanwhile, for tests of handlers entered again from inside a modal box.
     std::function<void(const Message&)> whileMessageShown;
+    // Runs while a file dialog or the compressor chooser is "open", before it is answered: the user
+    // waiting in it while timers run on (a modal dialog's own event loop lets them).
+    std::function<void()> whileDialogShown;
 
     std::deque<platform::MessageAnswer> messageAnswers;
     std::deque<platform::FileDialogResult> fileAnswers;
