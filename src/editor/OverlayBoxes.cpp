@@ -53,6 +53,10 @@ QImage TextBox::Shown() const
     if (picture.isNull())
         return {};
     QImage shown = picture.convertToFormat(QImage::Format_ARGB32);
+    if (cleared) {
+        shown.fill(Qt::transparent);
+        return shown;
+    }
     if (!transparent)
         return shown;
     const QRgb key = KeyColour() | 0xff000000u;
@@ -162,6 +166,7 @@ bool OverlayBoxes::Render(const QStringList& lines, int memoWidth)
     renderedLineCount_ = static_cast<std::int32_t>(std::min<qsizetype>(lines.size(), std::numeric_limits<std::int32_t>::max()));
 
     Chosen().picture = picture;
+    Chosen().cleared = false;
     if (mode == 0)
         AddBoxStyle();
     return true;
@@ -174,13 +179,18 @@ void OverlayBoxes::AddBoxStyle()
         return;
     DrawBoxStyle(box.picture, boxStyle);
     box.transparent = true;
+    box.cleared = false; // the style is drawn on it: it shows
 }
 
 void OverlayBoxes::Clear()
 {
     TextBox& box = Chosen();
-    if (box.HasPicture())
-        box.picture.fill(QColor(128, 128, 128));
+    if (!box.HasPicture())
+        return;
+    // The grey stays the box's picture (a transparent box's key colour is now grey); whether the box was
+    // ever framed or not, it is drawn no more.
+    box.picture.fill(QColor(128, 128, 128));
+    box.cleared = true;
 }
 
 void OverlayBoxes::Burn(QImage& frame, QPoint framePosition) const
@@ -190,7 +200,7 @@ void OverlayBoxes::Burn(QImage& frame, QPoint framePosition) const
     if (frame.format() != QImage::Format_RGB32)
         frame = frame.convertToFormat(QImage::Format_RGB32);
     for (const TextBox& box : boxes_) {
-        if (!box.HasPicture())
+        if (!box.Shows())
             continue;
         const QImage source = box.picture.format() == QImage::Format_RGB32
                                   ? box.picture

@@ -19,11 +19,15 @@ struct TextBox {
     QImage picture;         // 32-bit; null until the first rendering
     QPoint position;        // top-left, in the scrolling area that also holds the picture on view
     bool transparent = false; // once framed, the colour of the bottom-left pixel is left out
+    bool cleared = false;     // wiped by clearing: draws nothing until something is drawn on it again
 
     bool HasPicture() const { return !picture.isNull(); }
+    // Something of the box is drawn, on the screen and into frames: it has a picture and is not cleared.
+    bool Shows() const { return HasPicture() && !cleared; }
     // The colour left out when the box is transparent: that of its picture's bottom-left pixel.
     QRgb KeyColour() const;
-    // The picture as the screen shows it: with the key colour fully see-through when transparent.
+    // The picture as the screen shows it: with the key colour fully see-through when transparent, and
+    // wholly see-through when cleared.
     QImage Shown() const;
 };
 
@@ -87,9 +91,10 @@ public:
     bool Render(const QStringList& lines, int memoWidth);
     // Draws the chosen box style around the chosen box and makes the box transparent.
     void AddBoxStyle();
-    // Fills the chosen box's picture with grey (128, 128, 128).
+    // Fills the chosen box's picture with grey (128, 128, 128); the box then draws nothing, framed or not,
+    // until it is rendered again.
     void Clear();
-    // Draws every box that has a picture onto `frame`, in the order Image3, Image5, Image14, Image15,
+    // Draws every box that shows onto `frame`, in the order Image3, Image5, Image14, Image15,
     // Image16, at its position less the frame's own position in the scrolling area.
     void Burn(QImage& frame, QPoint framePosition) const;
 

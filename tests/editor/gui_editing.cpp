@@ -1,7 +1,7 @@
 // The main window's editing on a real X display, through its own controls with scripted dialogs: the
-// overlay messages, the text modes and what the screen shows of a box, the rise and its stop, the font
-// controls, the continuous update (refusals, commands refused while it runs, a run cut at the last
-// frame) and brightness.
+// overlay messages, the text modes and what the screen shows of a box, a cleared caption, the rise and
+// its stop, the font controls, the continuous update (refusals, commands refused while it runs, a run
+// cut at the last frame) and brightness.
 #include "../record/RecordGuiSupport.h"
 #include "EditingSupport.h"
 #include "RecordingFixture.h"
@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QToolButton>
 
 using namespace quolva;
@@ -70,6 +71,36 @@ qint64 inkOf(const QImage& picture)
             if (qAlpha(picture.pixel(x, y)) != 0)
                 ink += 255 - qGray(picture.pixel(x, y));
     return ink;
+}
+
+// The opaque pixels of a box that the screen does not show as the box's own inside the picture area's
+// viewport: 0 when the whole box shows.
+int hiddenPixels(TForm7& window, int box)
+{
+    const QImage shown = window.overlays().Box(box).Shown();
+    const QImage screen = test::screenOf(window);
+    const QWidget* viewport = window.ScrollBox1->viewport();
+    const QRect visible(viewport->mapTo(&window, QPoint(0, 0)), viewport->size());
+    const editor::PictureControl* control = window.TextBoxControl(box);
+    int hidden = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) {
+            if (qAlpha(shown.pixel(x, y)) != 255)
+                continue;
+            const QPoint at = control->mapTo(&window, QPoint(x, y));
+            if (!visible.contains(at) || (screen.pixel(at) & 0xffffff) != (shown.pixel(x, y) & 0xffffff))
+                ++hidden;
+        }
+    return hidden;
+}
+
+// Drags a box by `by` through the drag handlers, gripped at its centre.
+void dragBy(TForm7& window, int box, QPoint by)
+{
+    const QPoint grip = window.TextBoxControl(box)->rect().center();
+    window.TextBoxMouseDown(box, grip);
+    window.TextBoxMouseMove(box, grip + by);
+    window.TextBoxMouseUp(box);
 }
 
 } // namespace
@@ -172,6 +203,35 @@ private slots:
         // UpDown1 moves within 1 to 10 and Edit4 shows it.
         window.UpDown1->step(20);
         QCOMPARE(window.Edit4->text(), QStringLiteral("10"));
+    }
+
+    // A box rendered only as a rising caption (never framed) and cleared shows nothing on the screen.
+    void clearedCaptionShowsNothing()
+    {
+        ScriptedPrompts::Installed prompts;
+        const auto windows = app::startUp();
+        TForm7& window = windows->Form7();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        open(window, *prompts, test::MakeRecording(dir.path(), QStringLiteral("cleared.avi"),
+                                                   {.frames = 2, .width = 400, .height = 300}));
+        window.ToolButton14->click();
+        window.Memo1->setPlainText(QStringLiteral("字幕"));
+        clickItem(window.RadioGroup2, 2);
+        clickItem(window.RadioGroup1, 1);
+        QVERIFY(!window.overlays().Box(2).transparent);
+        dragBy(window, 2, QPoint(20, 150) - window.overlays().Box(2).position); // wholly over the picture
+        QTRY_COMPARE(hiddenPixels(window, 2), 0);
+        window.SpeedButton13->click();
+        QTest::qWait(100);
+        const QImage screen = test::screenOf(window);
+        const QImage& picture = window.PictureOnView();
+        const QRect box(window.overlays().Box(2).position, window.Image14->size());
+        int drawn = 0;
+        for (int y = box.top(); y <= box.bottom(); y += 3)
+            for (int x = box.left(); x <= box.right(); x += 3)
+                drawn += !test::Near(screen.pixelColor(window.Image4->mapTo(&window, QPoint(x, y))),
+                                     picture.pixelColor(x, y), 2);
+        QCOMPARE(drawn, 0);
     }
 
     // Colour through the dialog, size, face, bold and the box styles re-render the chosen box.

@@ -249,31 +249,47 @@ private slots:
         QCOMPARE(burnt.pixel(boxes.Chosen().position) & 0xffffff, 0xffffffu);
     }
 
-    // Clearing greys the chosen box: a transparent box then shows nothing, an opaque one a grey block.
-    void clearingGreysTheChosenBox()
+    // Clearing greys the chosen box's picture, and a cleared box draws nothing, on the screen or burnt
+    // into a frame, whether it was framed (transparent) or only ever rendered as a rising caption; the
+    // other boxes are untouched, and a later rendering shows again as it would have.
+    void clearedBoxesDrawNothing()
     {
-        OverlayBoxes boxes;
-        QVERIFY(boxes.Render({QStringLiteral("框")}, 80));
-        boxes.mode = 1;
-        boxes.chosen = 1;
-        QVERIFY(boxes.Render({QStringLiteral("框")}, 80));
-        QImage frame(500, 400, QImage::Format_RGB32);
-        frame.fill(QColor(30, 60, 90));
+        for (const bool framed : {true, false}) {
+            OverlayBoxes boxes;
+            boxes.mode = framed ? 0 : 1;
+            QVERIFY(boxes.Render({QStringLiteral("框")}, 80));
+            boxes.chosen = 1;
+            QVERIFY(boxes.Render({QStringLiteral("框")}, 80));
+            QCOMPARE(boxes.Box(0).transparent, framed);
+            QImage frame(500, 400, QImage::Format_RGB32);
+            frame.fill(QColor(30, 60, 90));
 
-        boxes.chosen = 0;
-        boxes.Clear();
-        for (QRgb pixel : {boxes.Box(0).picture.pixel(0, 0), boxes.Box(0).picture.pixel(50, 40)})
-            QCOMPARE(pixel & 0xffffff, 0x808080u);
-        QImage burnt = frame;
-        boxes.Burn(burnt, QPoint(0, 0));
-        QCOMPARE(burnt.pixel(boxes.Box(0).position + QPoint(30, 30)), frame.pixel(0, 0));
-        QVERIFY(burnt.pixel(boxes.Box(1).position + QPoint(3, 3)) != frame.pixel(0, 0)); // box 1 untouched
+            boxes.chosen = 0;
+            boxes.Clear();
+            for (QRgb pixel : {boxes.Box(0).picture.pixel(0, 0), boxes.Box(0).picture.pixel(50, 40)})
+                QCOMPARE(pixel & 0xffffff, 0x808080u);
+            const QImage shown = boxes.Box(0).Shown();
+            QCOMPARE(shown.size(), boxes.Box(0).picture.size());
+            int drawn = 0;
+            for (int y = 0; y < shown.height(); ++y)
+                for (int x = 0; x < shown.width(); ++x)
+                    drawn += qAlpha(shown.pixel(x, y)) != 0;
+            QCOMPARE(drawn, 0);
+            boxes.Box(1).position += QPoint(200, 0); // apart from box 0
+            QImage burnt = frame;
+            boxes.Burn(burnt, QPoint(0, 0));
+            const QRect cleared(boxes.Box(0).position, boxes.Box(0).picture.size());
+            QCOMPARE(burnt.copy(cleared), frame.copy(cleared));
+            QVERIFY(burnt.pixel(boxes.Box(1).position + QPoint(20, 20)) != frame.pixel(0, 0)); // box 1 untouched
 
-        boxes.chosen = 1;
-        boxes.Clear();
-        burnt = frame;
-        boxes.Burn(burnt, QPoint(0, 0));
-        QCOMPARE(burnt.pixel(boxes.Box(1).position + QPoint(3, 3)) & 0xffffff, 0x808080u);
+            boxes.mode = 1;
+            QVERIFY(boxes.Render({QStringLiteral("框")}, 80));
+            QCOMPARE(boxes.Box(0).transparent, framed);
+            burnt = frame;
+            boxes.Burn(burnt, QPoint(0, 0));
+            QCOMPARE(burnt.pixel(boxes.Box(0).position + QPoint(3, 3)) & 0xffffff, framed ? 0x1e3c5au : 0xffffffu);
+            QVERIFY(burnt.copy(cleared) != frame.copy(cleared));
+        }
         OverlayBoxes empty;
         empty.Clear(); // a box without a picture stays without one
         QVERIFY(!empty.Chosen().HasPicture());
