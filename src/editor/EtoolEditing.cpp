@@ -227,6 +227,10 @@ void TForm7::SpeedButton12Click()
         return;
     }
     SyncOverlayChoices();
+    // The box is as wide as the memo as the edit panel shows it, and the memo's lines wrap as they do there,
+    // whether the panel is shown now or not (before it was first shown, nothing in it was laid out).
+    if (!tedit->isVisible())
+        LayOutUnshown(*tedit, QSize(kEditPanelWidth, centralWidget()->height()));
     // The memo takes the overlay font first, so that its lines wrap as the box's will; the lines are
     // then taken as the memo lays them out.
     Memo1->setFont(overlays_.font.ToFont());

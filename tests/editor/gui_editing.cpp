@@ -1,7 +1,7 @@
 // The main window's editing on a real X display, through its own controls with scripted dialogs: the
-// overlay messages, the text modes and what the screen shows of a box, a cleared caption, the rise and
-// its stop, the font controls, the continuous update (refusals, commands refused while it runs, a run
-// cut at the last frame) and brightness.
+// overlay messages, the text modes and what the screen shows of a box, the box's width before the edit
+// panel was ever shown, a cleared caption, the rise and its stop, the font controls, the continuous
+// update (refusals, commands refused while it runs, a run cut at the last frame) and brightness.
 #include "../record/RecordGuiSupport.h"
 #include "EditingSupport.h"
 #include "RecordingFixture.h"
@@ -203,6 +203,31 @@ private slots:
         // UpDown1 moves within 1 to 10 and Edit4 shows it.
         window.UpDown1->step(20);
         QCOMPARE(window.Edit4->text(), QStringLiteral("10"));
+    }
+
+    // A box rendered before the edit panel was ever shown is as wide, and wraps its lines as, one
+    // rendered with the panel shown: the memo's width as the panel lays it out, plus 23.
+    void boxTakesTheMemosWidthAsThePanelLaysItOut()
+    {
+        ScriptedPrompts::Installed prompts;
+        const auto windows = app::startUp();
+        TForm7& window = windows->Form7();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!window.tedit->isVisible());
+        window.Memo1->setPlainText(QStringLiteral("一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十"));
+        window.N122->trigger(); // renders box "1f" with the panel never shown
+        const QSize hidden = window.Image3->picture().size();
+        window.ToolButton14->click();
+        QVERIFY(window.tedit->isVisible());
+        QTest::qWait(50);
+        window.N122->trigger();
+        const QSize shown = window.Image3->picture().size();
+        QCOMPARE(hidden, shown);
+        QCOMPARE(shown.width(), window.Memo1->width() + 23);
+        QVERIFY2(shown.height() > 64, "the long line wraps"); // more than one line of 18 pixels
+        window.SpeedButton14->click(); // hidden again, the memo keeps its width
+        window.N122->trigger();
+        QCOMPARE(window.Image3->picture().size(), shown);
     }
 
     // A box rendered only as a rising caption (never framed) and cleared shows nothing on the screen.
