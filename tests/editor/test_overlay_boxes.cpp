@@ -318,6 +318,78 @@ private slots:
         QCOMPARE(frame.size(), QSize(300, 400));
     }
 
+    // What the picture area must reach: the picture, the boxes that show wherever they stand (beyond
+    // the picture's edges too), and the picture's top-left corner; boxes without a picture or cleared
+    // count for nothing.
+    void extentCoversThePictureAndTheBoxesThatShow()
+    {
+        struct Placed {
+            int box;
+            QPoint at;
+            bool cleared;
+        };
+        const struct {
+            const char* name;
+            QSize picture;
+            QList<Placed> boxes;
+            QRect extent;
+        } cases[] = {
+            {"picture only", {400, 300}, {}, {0, 0, 400, 300}},
+            {"nothing", {0, 0}, {}, {0, 0, 0, 0}},
+            {"no picture, one box", {0, 0}, {{0, {40, 88}, false}}, {0, 0, 40 + 103, 88 + 64}},
+            {"inside", {400, 300}, {{0, {40, 88}, false}}, {0, 0, 400, 300}},
+            {"half off the right edge", {400, 300}, {{1, {350, 88}, false}}, {0, 0, 350 + 103, 300}},
+            {"below the picture", {400, 300}, {{2, {40, 300}, false}}, {0, 0, 400, 364}},
+            {"above and left", {400, 300}, {{0, {-60, -40}, false}, {3, {380, 290}, false}},
+             {-60, -40, 380 + 103 + 60, 290 + 64 + 40}},
+            {"cleared", {400, 300}, {{0, {-60, -40}, true}, {4, {500, 20}, false}}, {0, 0, 603, 300}},
+        };
+        for (const auto& c : cases) {
+            OverlayBoxes boxes;
+            boxes.mode = 1;
+            for (const Placed& placed : c.boxes) {
+                boxes.chosen = placed.box;
+                QVERIFY(boxes.Render({QStringLiteral("框")}, 80)); // 103 × 64
+                boxes.Chosen().position = placed.at;
+                if (placed.cleared)
+                    boxes.Clear();
+            }
+            QVERIFY2(boxes.Extent(c.picture) == c.extent,
+                     qPrintable(QStringLiteral("%1: %2, %3 %4×%5").arg(QLatin1String(c.name))
+                                    .arg(boxes.Extent(c.picture).x()).arg(boxes.Extent(c.picture).y())
+                                    .arg(boxes.Extent(c.picture).width()).arg(boxes.Extent(c.picture).height())));
+        }
+    }
+
+    // The area's content: the extent itself while nothing lies left of or above the picture; otherwise
+    // the picture moves into the content by that much, and the content reaches at least a viewport
+    // beyond it, so that the picture can stay at the viewport's corner. Never larger than a widget can be.
+    void areaLayoutReachesEverythingAndKeepsThePictureReachable()
+    {
+        const struct {
+            QRect extent;
+            QSize viewport;
+            AreaLayout layout;
+        } cases[] = {
+            {{0, 0, 400, 300}, {600, 500}, {{0, 0}, {400, 300}}},
+            {{0, 0, 0, 0}, {600, 500}, {{0, 0}, {0, 0}}},
+            {{0, 0, 900, 700}, {600, 500}, {{0, 0}, {900, 700}}},
+            {{-60, -40, 460, 340}, {600, 500}, {{60, 40}, {660, 540}}},
+            {{-60, 0, 1060, 300}, {600, 500}, {{60, 0}, {1060, 300}}},
+            {{0, -2000, 400, 2300}, {600, 500}, {{0, 2000}, {400, 2500}}},
+            {{-16'777'215, 0, 16'777'615, 300}, {600, 500}, {{16'777'215, 0}, {16'777'215, 300}}},
+            {{0, 0, 400, 300}, {0, 0}, {{0, 0}, {400, 300}}},
+        };
+        for (const auto& c : cases) {
+            const AreaLayout layout = LayOutArea(c.extent, c.viewport);
+            QVERIFY2(layout == c.layout, qPrintable(QStringLiteral("extent %1, %2 %3×%4: origin %5, %6, size %7×%8")
+                                                       .arg(c.extent.x()).arg(c.extent.y())
+                                                       .arg(c.extent.width()).arg(c.extent.height())
+                                                       .arg(layout.origin.x()).arg(layout.origin.y())
+                                                       .arg(layout.size.width()).arg(layout.size.height())));
+        }
+    }
+
     void captionRisesAndStops()
     {
         OverlayBoxes boxes;
