@@ -1,15 +1,40 @@
 #include "editor/EditorControls.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
+#include <QLayout>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace quolva::editor {
+namespace {
+
+// Parents first: each one's resize places its children before they get theirs. The old size is unknown,
+// as in the resize events a widget gets when it is first shown.
+void SendResizeEvents(QWidget& widget)
+{
+    QResizeEvent resized(widget.size(), QSize());
+    QCoreApplication::sendEvent(&widget, &resized);
+    for (QWidget* child : widget.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!child->isWindow() && !child->isHidden())
+            SendResizeEvents(*child);
+}
+
+} // namespace
+
+void LayOutUnshown(QWidget& widget, QSize size)
+{
+    widget.resize(size);
+    if (QLayout* layout = widget.layout())
+        layout->activate();
+    SendResizeEvents(widget);
+}
 
 PictureControl::PictureControl(QWidget* parent) : QWidget(parent)
 {

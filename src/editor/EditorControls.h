@@ -11,6 +11,11 @@ class QToolButton;
 
 namespace quolva::editor {
 
+// Lays out a widget that is not shown at `size` as it will be laid out when it is shown: its layout places
+// its children and every widget in it that is not hidden gets its resize event, so that what is read from
+// them (a memo's width, where its lines wrap) is what the user will see.
+void LayOutUnshown(QWidget& widget, QSize size);
+
 // An image control: holds a picture, sizes itself to it and paints it at its top-left corner. The
 // windows draw on the picture (picture()) and call update() to show the change. With no picture it
 // draws nothing and keeps its size.

@@ -12,11 +12,15 @@
 #include <QMouseEvent>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QToolButton>
 
 #include <algorithm>
 #include <array>
+#include <functional>
+#include <utility>
 
 namespace quolva::editor {
 namespace {
@@ -58,6 +62,28 @@ private:
     std::array<PictureControl*, OverlayBoxes::kBoxCount> boxes_;
 };
 
+// Runs `react` when the watched object gets an event of the type.
+class EventWatch final : public QObject {
+public:
+    EventWatch(QObject& watched, QEvent::Type type, std::function<void()> react)
+        : QObject(&watched), type_(type), react_(std::move(react))
+    {
+        watched.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == type_)
+            react_();
+        return false;
+    }
+
+private:
+    QEvent::Type type_;
+    std::function<void()> react_;
+};
+
 } // namespace
 
 void TForm7::SetUpEditing()
@@ -68,6 +94,32 @@ void TForm7::SetUpEditing()
         overlays_.Box(box).position = TextBoxControl(box)->pos();
     }
     new TextBoxMouse(*this, {Image3, Image5, Image14, Image15, Image16});
+    // The picture area covers the picture and every box that shows: laid out again when the picture
+    // changes size or the viewport does (the content may depend on it); the boxes lay it out as they
+    // are shown, cleared and moved.
+    connect(Image4, &PictureControl::pictureResized, this, [this] { LayOutPictureArea(); });
+    new EventWatch(*ScrollBox1->viewport(), QEvent::Resize, [this] { LayOutPictureArea(); });
+    LayOutPictureArea();
+}
+
+void TForm7::LayOutPictureArea()
+{
+    const QPoint was = Image4->pos();
+    const AreaLayout area = LayOutArea(overlays_.Extent(Image4->size()), ScrollBox1->viewport()->size());
+    Image4->move(area.origin);
+    for (int box = 0; box < OverlayBoxes::kBoxCount; ++box)
+        TextBoxControl(box)->move(overlays_.Box(box).position + area.origin);
+    // What is on view stays where it is on the screen when the content grows or shrinks left of or above
+    // the picture: the scroll position follows the picture's place in the content.
+    QScrollBar* across = ScrollBox1->horizontalScrollBar();
+    QScrollBar* down = ScrollBox1->verticalScrollBar();
+    const QPoint scrolled(across->value(), down->value());
+    ScrollBox1Content->resize(area.size);
+    const QPoint moved = area.origin - was;
+    if (moved.x() != 0)
+        across->setValue(scrolled.x() + moved.x());
+    if (moved.y() != 0)
+        down->setValue(scrolled.y() + moved.y());
 }
 
 PictureControl* TForm7::TextBoxControl(int box) const
@@ -91,12 +143,13 @@ void TForm7::ShowTextBox(int box)
 {
     PictureControl* control = TextBoxControl(box);
     control->setPicture(overlays_.Box(box).Shown());
-    PlaceTextBox(box);
+    LayOutPictureArea();
 }
 
 void TForm7::PlaceTextBox(int box)
 {
-    TextBoxControl(box)->move(overlays_.Box(box).position);
+    (void)box; // every box is placed with the area
+    LayOutPictureArea();
 }
 
 // ---- Frame rewriting ---------------------------------------------------------------------------------
@@ -170,8 +223,9 @@ void TForm7::Timer5Timer()
 
 void TForm7::Button12Click()
 {
-    // The text boxes are drawn onto the picture on view, which is then encoded.
-    overlays_.Burn(Image4->picture(), Image4->pos());
+    // The text boxes are drawn onto the picture on view, which is then encoded. Box places are counted
+    // from the picture's top-left, wherever the area lays the picture out.
+    overlays_.Burn(Image4->picture(), QPoint(0, 0));
     Image4->update();
     rewriter_.EncodeFrame(Image4->picture());
 }
@@ -227,6 +281,10 @@ void TForm7::SpeedButton12Click()
         return;
     }
     SyncOverlayChoices();
+    // The box is as wide as the memo as the edit panel shows it, and the memo's lines wrap as they do there,
+    // whether the panel is shown now or not (before it was first shown, nothing in it was laid out).
+    if (!tedit->isVisible())
+        LayOutUnshown(*tedit, QSize(kEditPanelWidth, centralWidget()->height()));
     // The memo takes the overlay font first, so that its lines wrap as the box's will; the lines are
     // then taken as the memo lays them out.
     Memo1->setFont(overlays_.font.ToFont());

@@ -408,9 +408,7 @@ void TForm7::BuildPictureArea(QWidget* parent)
     Image4->move(0, 0);
     Image4->setMouseTracking(true);
     Image4->installEventFilter(this);
-    connect(Image4, &PictureControl::pictureResized, ScrollBox1Content,
-            [this](QSize size) { ScrollBox1Content->resize(size); });
-    ScrollBox1->setWidget(ScrollBox1Content);
+    ScrollBox1->setWidget(ScrollBox1Content); // sized to the picture and the boxes as they are shown
 }
 
 void TForm7::BuildStatusBar()

@@ -14,6 +14,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace quolva::editor {
 namespace {
@@ -35,7 +36,30 @@ int Placed(std::int64_t coordinate)
     return static_cast<int>(std::clamp(coordinate, -kFarthest, kFarthest));
 }
 
+// The largest size of a widget (QWIDGETSIZE_MAX).
+constexpr std::int64_t kLargestWidget = 16'777'215;
+
+// One axis of LayOutArea: the origin and the size of the content for an extent from `low` to `high`
+// (exclusive; low <= 0 <= high) in a viewport of `view` pixels.
+std::pair<int, int> LayOutAxis(std::int64_t low, std::int64_t high, std::int64_t view)
+{
+    const std::int64_t origin = std::clamp<std::int64_t>(-low, 0, kLargestWidget);
+    const std::int64_t size = origin > 0 ? origin + std::max(view, high) : high;
+    return {static_cast<int>(origin), static_cast<int>(std::clamp<std::int64_t>(size, 0, kLargestWidget))};
+}
+
 } // namespace
+
+AreaLayout LayOutArea(QRect extent, QSize viewport)
+{
+    const std::int64_t left = std::min(0, extent.left());
+    const std::int64_t top = std::min(0, extent.top());
+    const std::int64_t right = std::max<std::int64_t>(0, std::int64_t{extent.left()} + extent.width());
+    const std::int64_t bottom = std::max<std::int64_t>(0, std::int64_t{extent.top()} + extent.height());
+    const auto [x, width] = LayOutAxis(left, right, std::max(0, viewport.width()));
+    const auto [y, height] = LayOutAxis(top, bottom, std::max(0, viewport.height()));
+    return {QPoint(x, y), QSize(width, height)};
+}
 
 const QString OverlayBoxes::kCaption = QStringLiteral("提示");
 const QString OverlayBoxes::kNoTextMessage = QStringLiteral("请键入文字");
@@ -53,6 +77,10 @@ QImage TextBox::Shown() const
     if (picture.isNull())
         return {};
     QImage shown = picture.convertToFormat(QImage::Format_ARGB32);
+    if (cleared) {
+        shown.fill(Qt::transparent);
+        return shown;
+    }
     if (!transparent)
         return shown;
     const QRgb key = KeyColour() | 0xff000000u;
@@ -162,6 +190,7 @@ bool OverlayBoxes::Render(const QStringList& lines, int memoWidth)
     renderedLineCount_ = static_cast<std::int32_t>(std::min<qsizetype>(lines.size(), std::numeric_limits<std::int32_t>::max()));
 
     Chosen().picture = picture;
+    Chosen().cleared = false;
     if (mode == 0)
         AddBoxStyle();
     return true;
@@ -174,13 +203,36 @@ void OverlayBoxes::AddBoxStyle()
         return;
     DrawBoxStyle(box.picture, boxStyle);
     box.transparent = true;
+    box.cleared = false; // the style is drawn on it: it shows
 }
 
 void OverlayBoxes::Clear()
 {
     TextBox& box = Chosen();
-    if (box.HasPicture())
-        box.picture.fill(QColor(128, 128, 128));
+    if (!box.HasPicture())
+        return;
+    // The grey stays the box's picture (a transparent box's key colour is now grey); whether the box was
+    // ever framed or not, it is drawn no more.
+    box.picture.fill(QColor(128, 128, 128));
+    box.cleared = true;
+}
+
+QRect OverlayBoxes::Extent(QSize pictureSize) const
+{
+    std::int64_t left = 0;
+    std::int64_t top = 0;
+    std::int64_t right = std::max(0, pictureSize.width());
+    std::int64_t bottom = std::max(0, pictureSize.height());
+    for (const TextBox& box : boxes_) {
+        if (!box.Shows())
+            continue;
+        left = std::min<std::int64_t>(left, box.position.x());
+        top = std::min<std::int64_t>(top, box.position.y());
+        right = std::max<std::int64_t>(right, std::int64_t{box.position.x()} + box.picture.width());
+        bottom = std::max<std::int64_t>(bottom, std::int64_t{box.position.y()} + box.picture.height());
+    }
+    return QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                 static_cast<int>(bottom - top));
 }
 
 void OverlayBoxes::Burn(QImage& frame, QPoint framePosition) const
@@ -190,7 +242,7 @@ void OverlayBoxes::Burn(QImage& frame, QPoint framePosition) const
     if (frame.format() != QImage::Format_RGB32)
         frame = frame.convertToFormat(QImage::Format_RGB32);
     for (const TextBox& box : boxes_) {
-        if (!box.HasPicture())
+        if (!box.Shows())
             continue;
         const QImage source = box.picture.format() == QImage::Format_RGB32
                                   ? box.picture

@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QImage>
 #include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -19,11 +21,15 @@ struct TextBox {
     QImage picture;         // 32-bit; null until the first rendering
     QPoint position;        // top-left, in the scrolling area that also holds the picture on view
     bool transparent = false; // once framed, the colour of the bottom-left pixel is left out
+    bool cleared = false;     // wiped by clearing: draws nothing until something is drawn on it again
 
     bool HasPicture() const { return !picture.isNull(); }
+    // Something of the box is drawn, on the screen and into frames: it has a picture and is not cleared.
+    bool Shows() const { return HasPicture() && !cleared; }
     // The colour left out when the box is transparent: that of its picture's bottom-left pixel.
     QRgb KeyColour() const;
-    // The picture as the screen shows it: with the key colour fully see-through when transparent.
+    // The picture as the screen shows it: with the key colour fully see-through when transparent, and
+    // wholly see-through when cleared.
     QImage Shown() const;
 };
 
@@ -40,6 +46,22 @@ struct OverlayFont {
     // CJK face, so that Chinese text always renders.
     QFont ToFont() const;
 };
+
+// How the picture area lays out its scrolling content: where the picture's top-left lies in the content,
+// and the content's size.
+struct AreaLayout {
+    QPoint origin;
+    QSize size;
+    bool operator==(const AreaLayout&) const = default;
+};
+
+// The layout of a content that must reach `extent` (in box coordinates, holding the picture's top-left
+// corner) in a viewport of `viewport`. What lies left of or above the picture is reached by scrolling
+// back from where the picture's top-left is at the viewport's corner, and that place stays in the scroll
+// range: the content then reaches at least a viewport beyond the origin. So the area can keep the
+// picture still on the screen while a box goes past the picture's left or top edge, the scroll position
+// following the origin. Sizes are bounded by the largest a widget can be.
+AreaLayout LayOutArea(QRect extent, QSize viewport);
 
 // The text overlays without widgets: rendering the memo's lines into the chosen box, the box styles,
 // transparency, clearing, dragging, the rising caption, and burning the boxes into a frame.
@@ -87,9 +109,14 @@ public:
     bool Render(const QStringList& lines, int memoWidth);
     // Draws the chosen box style around the chosen box and makes the box transparent.
     void AddBoxStyle();
-    // Fills the chosen box's picture with grey (128, 128, 128).
+    // Fills the chosen box's picture with grey (128, 128, 128); the box then draws nothing, framed or not,
+    // until it is rendered again.
     void Clear();
-    // Draws every box that has a picture onto `frame`, in the order Image3, Image5, Image14, Image15,
+    // The part of the picture area that must be reachable, in box coordinates (the picture's top-left is
+    // 0, 0): the picture of `pictureSize`, every box that shows, wherever it stands, and the picture's
+    // top-left corner.
+    QRect Extent(QSize pictureSize) const;
+    // Draws every box that shows onto `frame`, in the order Image3, Image5, Image14, Image15,
     // Image16, at its position less the frame's own position in the scrolling area.
     void Burn(QImage& frame, QPoint framePosition) const;
 

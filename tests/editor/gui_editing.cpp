@@ -1,7 +1,8 @@
 // The main window's editing on a real X display, through its own controls with scripted dialogs: the
-// overlay messages, the text modes and what the screen shows of a box, the rise and its stop, the font
-// controls, the continuous update (refusals, commands refused while it runs, a run cut at the last
-// frame) and brightness.
+// overlay messages, the text modes and what the screen shows of a box, boxes and captions outside the
+// picture, the box's width before the edit panel was ever shown, a cleared caption, the rise and its
+// stop, the font controls, the continuous update (refusals, commands refused while it runs, a run cut
+// at the last frame) and brightness.
 #include "../record/RecordGuiSupport.h"
 #include "EditingSupport.h"
 #include "RecordingFixture.h"
@@ -20,6 +21,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 
 using namespace quolva;
@@ -70,6 +73,48 @@ qint64 inkOf(const QImage& picture)
             if (qAlpha(picture.pixel(x, y)) != 0)
                 ink += 255 - qGray(picture.pixel(x, y));
     return ink;
+}
+
+// The opaque pixels of a box that the screen does not show as the box's own inside the picture area's
+// viewport: 0 when the whole box shows.
+int hiddenPixels(TForm7& window, int box)
+{
+    const QImage shown = window.overlays().Box(box).Shown();
+    const QImage screen = test::screenOf(window);
+    const QWidget* viewport = window.ScrollBox1->viewport();
+    const QRect visible(viewport->mapTo(&window, QPoint(0, 0)), viewport->size());
+    const editor::PictureControl* control = window.TextBoxControl(box);
+    int hidden = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) {
+            if (qAlpha(shown.pixel(x, y)) != 255)
+                continue;
+            const QPoint at = control->mapTo(&window, QPoint(x, y));
+            if (!visible.contains(at) || (screen.pixel(at) & 0xffffff) != (shown.pixel(x, y) & 0xffffff))
+                ++hidden;
+        }
+    return hidden;
+}
+
+// Drags a box by `by` through the drag handlers, gripped at its centre.
+void dragBy(TForm7& window, int box, QPoint by)
+{
+    const QPoint grip = window.TextBoxControl(box)->rect().center();
+    window.TextBoxMouseDown(box, grip);
+    window.TextBoxMouseMove(box, grip + by);
+    window.TextBoxMouseUp(box);
+}
+
+void scrollTo(QScrollArea* area, bool farthest)
+{
+    for (QScrollBar* bar : {area->horizontalScrollBar(), area->verticalScrollBar()})
+        bar->setValue(farthest ? bar->maximum() : bar->minimum());
+}
+
+QImage windowPicture(TForm7& window)
+{
+    const QRect frame = window.frameGeometry();
+    return window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
 }
 
 } // namespace
@@ -172,6 +217,180 @@ private slots:
         // UpDown1 moves within 1 to 10 and Edit4 shows it.
         window.UpDown1->step(20);
         QCOMPARE(window.Edit4->text(), QStringLiteral("10"));
+    }
+
+    // A box shows wherever it stands in the picture area, which scrolls to reach it: half off the
+    // picture's right edge, wholly outside the viewport, dragged above and left of the picture (the
+    // picture staying put on the screen while the box is dragged); a cleared box no longer widens it.
+    void boxesShowWhereverTheyStand()
+    {
+        ScriptedPrompts::Installed prompts;
+        const auto windows = app::startUp();
+        TForm7& window = windows->Form7();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        open(window, *prompts, test::MakeRecording(dir.path(), QStringLiteral("outside.avi"),
+                                                   {.frames = 2, .width = 400, .height = 300}));
+        const QColor background = test::BackgroundOf(window.PictureOnView());
+        window.ToolButton14->click();
+        window.Memo1->setPlainText(QStringLiteral("框外的标注"));
+        window.SpeedButton4->click(); // a callout of style 1 in box "1f"
+        const int width = window.Image3->width();
+        QVERIFY(width > 100);
+
+        dragBy(window, 0, QPoint(400 - width / 2 - 40, 0));
+        QCOMPARE(window.overlays().Box(0).position, QPoint(400 - width / 2, 88));
+        QTRY_COMPARE(hiddenPixels(window, 0), 0);
+        test::saveScreenshot(windowPicture(window), QStringLiteral("text-box-half-off-the-picture.png"));
+
+        const QWidget* viewport = window.ScrollBox1->viewport();
+        dragBy(window, 0, QPoint(viewport->width() + 50 - window.overlays().Box(0).position.x(), 0));
+        QCOMPARE(window.overlays().Box(0).position.x(), viewport->width() + 50);
+        scrollTo(window.ScrollBox1, true);
+        QTRY_COMPARE(hiddenPixels(window, 0), 0);
+        scrollTo(window.ScrollBox1, false);
+
+        // Above and left of the picture, dragged with the real pointer in steps.
+        const QPoint start = window.overlays().Box(0).position;
+        dragBy(window, 0, QPoint(40, 88) - start);
+        QCOMPARE(window.overlays().Box(0).position, QPoint(40, 88));
+        const QPoint pictureAt = window.Image4->mapTo(&window, QPoint(0, 0));
+        const QPoint grip = window.Image3->rect().center();
+        QVERIFY(test::pointerTo(*window.Image3, grip));
+        QVERIFY(test::xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}));
+        const QPoint from = window.Image3->mapToGlobal(grip);
+        const QPoint by(-100, -128);
+        for (int step = 1; step <= 4; ++step) {
+            const QPoint to = from + by * step / 4;
+            QVERIFY(test::xdotool({QStringLiteral("mousemove"), QString::number(to.x()), QString::number(to.y())}));
+            QTRY_COMPARE(window.overlays().Box(0).position, QPoint(40, 88) + by * step / 4);
+            QCOMPARE(window.Image4->mapTo(&window, QPoint(0, 0)), pictureAt);
+        }
+        QVERIFY(test::xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}));
+        QTRY_VERIFY(!window.overlays().Dragging());
+        QCOMPARE(window.overlays().Box(0).position, QPoint(-60, -40));
+        scrollTo(window.ScrollBox1, false);
+        QTRY_COMPARE(hiddenPixels(window, 0), 0);
+
+        // An update burns the part over the picture where it stands, and clears the box at its end: the
+        // box then shows nothing and the area is the picture's again.
+        window.Edit3->setText(QStringLiteral("1"));
+        window.ToolButton27->click();
+        QTRY_VERIFY(!window.Timer5.isActive());
+        QCOMPARE(window.Edit1->text(), QStringLiteral("1"));
+        const QImage burnt = window.PictureOnView();
+        QVERIFY(test::Near(burnt.pixelColor(QPoint(-60, -40) + QPoint(150, 46)), Qt::white, 30)); // its inside
+        QVERIFY(test::Near(burnt.pixelColor(QPoint(-60, -40) + QPoint(width + 20, 46)), background));
+        QVERIFY(window.overlays().Box(0).cleared);
+        QTRY_COMPARE(window.ScrollBox1->horizontalScrollBar()->maximum(), 0);
+        QCOMPARE(window.ScrollBox1->verticalScrollBar()->maximum(), 0);
+        QCOMPARE(window.Image4->mapTo(window.ScrollBox1->viewport(), QPoint(0, 0)), QPoint(0, 0));
+        window.SpeedButton13->click(); // clearing again changes nothing
+        QCOMPARE(window.ScrollBox1->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(prompts->messages.isEmpty() && prompts->errors.isEmpty());
+    }
+
+    // With no recording open the picture area still shows a rendered box.
+    void boxShowsWithNoRecordingOpen()
+    {
+        ScriptedPrompts::Installed prompts;
+        const auto windows = app::startUp();
+        TForm7& window = windows->Form7();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!window.recording().IsOpen());
+        window.ToolButton14->click();
+        window.SpeedButton12->click();
+        QVERIFY(window.Image3->hasPicture());
+        QTRY_COMPARE(hiddenPixels(window, 0), 0);
+    }
+
+    // A rising caption shows below the picture, where it waits, and while it rises into it.
+    void risingCaptionShowsBelowThePicture()
+    {
+        ScriptedPrompts::Installed prompts;
+        const auto windows = app::startUp();
+        TForm7& window = windows->Form7();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        open(window, *prompts, test::MakeRecording(dir.path(), QStringLiteral("rising.avi"),
+                                                   {.frames = 2, .width = 400, .height = 300}));
+        window.ToolButton14->click();
+        window.Memo1->setPlainText(QStringLiteral("升上来的字幕"));
+        clickItem(window.RadioGroup2, 1);
+        clickItem(window.RadioGroup1, 1);
+        window.N241->trigger();
+        const int height = window.Image5->height();
+        QCOMPARE(height, 82);
+        window.Edit4->setText(QStringLiteral("10"));
+        window.SpeedButton1->click();
+        window.Timer2.stop(); // the test ticks by hand
+        window.Timer2.start(3600000);
+        window.SpeedButton10->click(); // the caption waits just below the picture
+        QCOMPARE(window.Image5->y(), 300);
+        QTRY_COMPARE(hiddenPixels(window, 1), 0);
+
+        window.SpeedButton1->click();
+        window.Timer2.stop();
+        window.Timer2.start(3600000);
+        for (int i = 0; i < 4; ++i)
+            window.Timer2Timer();
+        QCOMPARE(window.overlays().Box(1).position.y(), 260);
+        QTRY_COMPARE(hiddenPixels(window, 1), 0);
+        test::saveScreenshot(windowPicture(window), QStringLiteral("rising-caption-entering-from-below.png"));
+        window.SpeedButton10->click();
+        QVERIFY(prompts->messages.isEmpty() && prompts->errors.isEmpty());
+    }
+
+    // A box rendered before the edit panel was ever shown is as wide, and wraps its lines as, one
+    // rendered with the panel shown: the memo's width as the panel lays it out, plus 23.
+    void boxTakesTheMemosWidthAsThePanelLaysItOut()
+    {
+        ScriptedPrompts::Installed prompts;
+        const auto windows = app::startUp();
+        TForm7& window = windows->Form7();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(!window.tedit->isVisible());
+        window.Memo1->setPlainText(QStringLiteral("一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十"));
+        window.N122->trigger(); // renders box "1f" with the panel never shown
+        const QSize hidden = window.Image3->picture().size();
+        window.ToolButton14->click();
+        QVERIFY(window.tedit->isVisible());
+        QTest::qWait(50);
+        window.N122->trigger();
+        const QSize shown = window.Image3->picture().size();
+        QCOMPARE(hidden, shown);
+        QCOMPARE(shown.width(), window.Memo1->width() + 23);
+        QVERIFY2(shown.height() > 64, "the long line wraps"); // more than one line of 18 pixels
+        window.SpeedButton14->click(); // hidden again, the memo keeps its width
+        window.N122->trigger();
+        QCOMPARE(window.Image3->picture().size(), shown);
+    }
+
+    // A box rendered only as a rising caption (never framed) and cleared shows nothing on the screen.
+    void clearedCaptionShowsNothing()
+    {
+        ScriptedPrompts::Installed prompts;
+        const auto windows = app::startUp();
+        TForm7& window = windows->Form7();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        open(window, *prompts, test::MakeRecording(dir.path(), QStringLiteral("cleared.avi"),
+                                                   {.frames = 2, .width = 400, .height = 300}));
+        window.ToolButton14->click();
+        window.Memo1->setPlainText(QStringLiteral("字幕"));
+        clickItem(window.RadioGroup2, 2);
+        clickItem(window.RadioGroup1, 1);
+        QVERIFY(!window.overlays().Box(2).transparent);
+        dragBy(window, 2, QPoint(20, 150) - window.overlays().Box(2).position); // wholly over the picture
+        QTRY_COMPARE(hiddenPixels(window, 2), 0);
+        window.SpeedButton13->click();
+        QTest::qWait(100);
+        const QImage screen = test::screenOf(window);
+        const QImage& picture = window.PictureOnView();
+        const QRect box(window.overlays().Box(2).position, window.Image14->size());
+        int drawn = 0;
+        for (int y = box.top(); y <= box.bottom(); y += 3)
+            for (int x = box.left(); x <= box.right(); x += 3)
+                drawn += !test::Near(screen.pixelColor(window.Image4->mapTo(&window, QPoint(x, y))),
+                                     picture.pixelColor(x, y), 2);
+        QCOMPARE(drawn, 0);
     }
 
     // Colour through the dialog, size, face, bold and the box styles re-render the chosen box.

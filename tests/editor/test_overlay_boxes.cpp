@@ -249,31 +249,47 @@ private slots:
         QCOMPARE(burnt.pixel(boxes.Chosen().position) & 0xffffff, 0xffffffu);
     }
 
-    // Clearing greys the chosen box: a transparent box then shows nothing, an opaque one a grey block.
-    void clearingGreysTheChosenBox()
+    // Clearing greys the chosen box's picture, and a cleared box draws nothing, on the screen or burnt
+    // into a frame, whether it was framed (transparent) or only ever rendered as a rising caption; the
+    // other boxes are untouched, and a later rendering shows again as it would have.
+    void clearedBoxesDrawNothing()
     {
-        OverlayBoxes boxes;
-        QVERIFY(boxes.Render({QStringLiteral("框")}, 80));
-        boxes.mode = 1;
-        boxes.chosen = 1;
-        QVERIFY(boxes.Render({QStringLiteral("框")}, 80));
-        QImage frame(500, 400, QImage::Format_RGB32);
-        frame.fill(QColor(30, 60, 90));
+        for (const bool framed : {true, false}) {
+            OverlayBoxes boxes;
+            boxes.mode = framed ? 0 : 1;
+            QVERIFY(boxes.Render({QStringLiteral("框")}, 80));
+            boxes.chosen = 1;
+            QVERIFY(boxes.Render({QStringLiteral("框")}, 80));
+            QCOMPARE(boxes.Box(0).transparent, framed);
+            QImage frame(500, 400, QImage::Format_RGB32);
+            frame.fill(QColor(30, 60, 90));
 
-        boxes.chosen = 0;
-        boxes.Clear();
-        for (QRgb pixel : {boxes.Box(0).picture.pixel(0, 0), boxes.Box(0).picture.pixel(50, 40)})
-            QCOMPARE(pixel & 0xffffff, 0x808080u);
-        QImage burnt = frame;
-        boxes.Burn(burnt, QPoint(0, 0));
-        QCOMPARE(burnt.pixel(boxes.Box(0).position + QPoint(30, 30)), frame.pixel(0, 0));
-        QVERIFY(burnt.pixel(boxes.Box(1).position + QPoint(3, 3)) != frame.pixel(0, 0)); // box 1 untouched
+            boxes.chosen = 0;
+            boxes.Clear();
+            for (QRgb pixel : {boxes.Box(0).picture.pixel(0, 0), boxes.Box(0).picture.pixel(50, 40)})
+                QCOMPARE(pixel & 0xffffff, 0x808080u);
+            const QImage shown = boxes.Box(0).Shown();
+            QCOMPARE(shown.size(), boxes.Box(0).picture.size());
+            int drawn = 0;
+            for (int y = 0; y < shown.height(); ++y)
+                for (int x = 0; x < shown.width(); ++x)
+                    drawn += qAlpha(shown.pixel(x, y)) != 0;
+            QCOMPARE(drawn, 0);
+            boxes.Box(1).position += QPoint(200, 0); // apart from box 0
+            QImage burnt = frame;
+            boxes.Burn(burnt, QPoint(0, 0));
+            const QRect cleared(boxes.Box(0).position, boxes.Box(0).picture.size());
+            QCOMPARE(burnt.copy(cleared), frame.copy(cleared));
+            QVERIFY(burnt.pixel(boxes.Box(1).position + QPoint(20, 20)) != frame.pixel(0, 0)); // box 1 untouched
 
-        boxes.chosen = 1;
-        boxes.Clear();
-        burnt = frame;
-        boxes.Burn(burnt, QPoint(0, 0));
-        QCOMPARE(burnt.pixel(boxes.Box(1).position + QPoint(3, 3)) & 0xffffff, 0x808080u);
+            boxes.mode = 1;
+            QVERIFY(boxes.Render({QStringLiteral("框")}, 80));
+            QCOMPARE(boxes.Box(0).transparent, framed);
+            burnt = frame;
+            boxes.Burn(burnt, QPoint(0, 0));
+            QCOMPARE(burnt.pixel(boxes.Box(0).position + QPoint(3, 3)) & 0xffffff, framed ? 0x1e3c5au : 0xffffffu);
+            QVERIFY(burnt.copy(cleared) != frame.copy(cleared));
+        }
         OverlayBoxes empty;
         empty.Clear(); // a box without a picture stays without one
         QVERIFY(!empty.Chosen().HasPicture());
@@ -300,6 +316,78 @@ private slots:
         QCOMPARE(frame.pixel(14, 19), qRgb(0, 255, 0));
         QCOMPARE(frame.pixel(0, 399), qRgb(160, 0, 0));     // box 4, cut at the left and bottom edges
         QCOMPARE(frame.size(), QSize(300, 400));
+    }
+
+    // What the picture area must reach: the picture, the boxes that show wherever they stand (beyond
+    // the picture's edges too), and the picture's top-left corner; boxes without a picture or cleared
+    // count for nothing.
+    void extentCoversThePictureAndTheBoxesThatShow()
+    {
+        struct Placed {
+            int box;
+            QPoint at;
+            bool cleared;
+        };
+        const struct {
+            const char* name;
+            QSize picture;
+            QList<Placed> boxes;
+            QRect extent;
+        } cases[] = {
+            {"picture only", {400, 300}, {}, {0, 0, 400, 300}},
+            {"nothing", {0, 0}, {}, {0, 0, 0, 0}},
+            {"no picture, one box", {0, 0}, {{0, {40, 88}, false}}, {0, 0, 40 + 103, 88 + 64}},
+            {"inside", {400, 300}, {{0, {40, 88}, false}}, {0, 0, 400, 300}},
+            {"half off the right edge", {400, 300}, {{1, {350, 88}, false}}, {0, 0, 350 + 103, 300}},
+            {"below the picture", {400, 300}, {{2, {40, 300}, false}}, {0, 0, 400, 364}},
+            {"above and left", {400, 300}, {{0, {-60, -40}, false}, {3, {380, 290}, false}},
+             {-60, -40, 380 + 103 + 60, 290 + 64 + 40}},
+            {"cleared", {400, 300}, {{0, {-60, -40}, true}, {4, {500, 20}, false}}, {0, 0, 603, 300}},
+        };
+        for (const auto& c : cases) {
+            OverlayBoxes boxes;
+            boxes.mode = 1;
+            for (const Placed& placed : c.boxes) {
+                boxes.chosen = placed.box;
+                QVERIFY(boxes.Render({QStringLiteral("框")}, 80)); // 103 × 64
+                boxes.Chosen().position = placed.at;
+                if (placed.cleared)
+                    boxes.Clear();
+            }
+            QVERIFY2(boxes.Extent(c.picture) == c.extent,
+                     qPrintable(QStringLiteral("%1: %2, %3 %4×%5").arg(QLatin1String(c.name))
+                                    .arg(boxes.Extent(c.picture).x()).arg(boxes.Extent(c.picture).y())
+                                    .arg(boxes.Extent(c.picture).width()).arg(boxes.Extent(c.picture).height())));
+        }
+    }
+
+    // The area's content: the extent itself while nothing lies left of or above the picture; otherwise
+    // the picture moves into the content by that much, and the content reaches at least a viewport
+    // beyond it, so that the picture can stay at the viewport's corner. Never larger than a widget can be.
+    void areaLayoutReachesEverythingAndKeepsThePictureReachable()
+    {
+        const struct {
+            QRect extent;
+            QSize viewport;
+            AreaLayout layout;
+        } cases[] = {
+            {{0, 0, 400, 300}, {600, 500}, {{0, 0}, {400, 300}}},
+            {{0, 0, 0, 0}, {600, 500}, {{0, 0}, {0, 0}}},
+            {{0, 0, 900, 700}, {600, 500}, {{0, 0}, {900, 700}}},
+            {{-60, -40, 460, 340}, {600, 500}, {{60, 40}, {660, 540}}},
+            {{-60, 0, 1060, 300}, {600, 500}, {{60, 0}, {1060, 300}}},
+            {{0, -2000, 400, 2300}, {600, 500}, {{0, 2000}, {400, 2500}}},
+            {{-16'777'215, 0, 16'777'615, 300}, {600, 500}, {{16'777'215, 0}, {16'777'215, 300}}},
+            {{0, 0, 400, 300}, {0, 0}, {{0, 0}, {400, 300}}},
+        };
+        for (const auto& c : cases) {
+            const AreaLayout layout = LayOutArea(c.extent, c.viewport);
+            QVERIFY2(layout == c.layout, qPrintable(QStringLiteral("extent %1, %2 %3×%4: origin %5, %6, size %7×%8")
+                                                       .arg(c.extent.x()).arg(c.extent.y())
+                                                       .arg(c.extent.width()).arg(c.extent.height())
+                                                       .arg(layout.origin.x()).arg(layout.origin.y())
+                                                       .arg(layout.size.width()).arg(layout.size.height())));
+        }
     }
 
     void captionRisesAndStops()
