@@ -447,22 +447,73 @@ private slots:
         QVERIFY2(run.err.contains("not finished; run quolvactl repair"), qPrintable(run.err));
     }
 
-    // Repair cuts nothing when the damage lies before records that are still read: it names the damaged
-    // record's offset, leaves the store byte for byte, and says the recording is not repaired.
-    void repairLeavesDamageInTheMiddleAlone()
+    // One record in the middle damaged in one of its fields. Where its leading size, its whole JPEG and
+    // the next record agree, only the trailing copy of its size is wrong: frames writes every frame and
+    // says where the damage lies, check fails there, and repair rewrites just the damaged bytes. Damage
+    // that cannot be explained so is refused by repair, byte for byte, as before.
+    void damageInTheMiddle_data()
     {
+        QTest::addColumn<QString>("shape");
+        QTest::addColumn<int>("framesWritten");
+        QTest::addColumn<bool>("mended");
+        QTest::newRow("trailing size, a digit changed") << "trailing digit" << kFrames << true;
+        QTest::newRow("trailing size, not a number") << "trailing text" << kFrames << true;
+        QTest::newRow("trailing digit count changed") << "trailing count" << kFrames << true;
+        QTest::newRow("leading size, a digit changed") << "leading digit" << 1 << false;
+        QTest::newRow("JPEG torn in the middle") << "torn picture" << 1 << false;
+    }
+    void damageInTheMiddle()
+    {
+        QFETCH(QString, shape);
+        QFETCH(int, framesWritten);
+        QFETCH(bool, mended);
         const std::vector<qint64> starts = recordStarts(jpegs_);
-        const QString damaged = copyRecording(QStringLiteral("middle.avi"));
-        QByteArray store = fileBytes(damaged + ".xxx");
-        const qint64 trailingDigit = starts[2] - 2;
-        store[trailingDigit] = store[trailingDigit] == '9' ? '8' : static_cast<char>(store[trailingDigit] + 1);
+        const QString damaged = copyRecording(QStringLiteral("middle-%1.avi").arg(QTest::currentDataTag()).replace(' ', '-'));
+        const QByteArray whole = fileBytes(damaged + ".xxx");
+        QByteArray store = whole;
+        const qint64 sizeDigits = QByteArray::number(jpegs_[1].size()).size();
+        const auto bump = [&](qint64 at) { store[at] = store[at] == '9' ? '8' : static_cast<char>(store[at] + 1); };
+        if (shape == "trailing digit")
+            bump(starts[2] - 2);
+        else if (shape == "trailing text")
+            store.replace(starts[2] - 1 - sizeDigits, sizeDigits, QByteArray(sizeDigits, 'x'));
+        else if (shape == "trailing count")
+            bump(starts[2] - 1);
+        else if (shape == "leading digit")
+            bump(starts[1] + sizeDigits);
+        else if (shape == "torn picture")
+            store.remove(starts[1] + 1 + sizeDigits + jpegs_[1].size() / 2, 100);
         QVERIFY(writeBytes(damaged + ".xxx", store));
-        const Run run = quolvactl({QStringLiteral("repair"), damaged});
-        QCOMPARE(run.status, 1);
-        QVERIFY2(run.out.contains(QString("offset %1").arg(starts[1])) && run.out.contains("left as it is"),
-                 qPrintable(run.out + run.err));
-        QVERIFY2(run.err.contains("not repaired"), qPrintable(run.err));
-        QCOMPARE(fileBytes(damaged + ".xxx"), store);
+
+        const Run checked = quolvactl({QStringLiteral("check"), damaged});
+        QCOMPARE(checked.status, 1);
+        QVERIFY2(checked.err.contains(QString("offset %1:").arg(starts[1])), qPrintable(checked.err));
+
+        const QString folder = dir_.filePath(QStringLiteral("frames-%1").arg(shape).replace(' ', '-'));
+        const Run frames = quolvactl({QStringLiteral("frames"), damaged, folder});
+        QCOMPARE(frames.status, mended ? 0 : 1);
+        QVERIFY2(frames.out.startsWith(QString("%1 frames written").arg(framesWritten)), qPrintable(frames.out));
+        QVERIFY2(frames.err.contains(QString("offset %1").arg(starts[1])), qPrintable(frames.err));
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), framesWritten);
+        for (int i = 0; i < framesWritten; ++i)
+            QVERIFY2(fileBytes(QDir(folder).filePath(QStringLiteral("%1.jpg").arg(i + 1, 6, 10, QLatin1Char('0')))) ==
+                         jpegs_[static_cast<std::size_t>(i)],
+                     qPrintable(QString("frame %1").arg(i + 1)));
+
+        const Run repaired = quolvactl({QStringLiteral("repair"), damaged});
+        QVERIFY2(repaired.out.contains(QString("offset %1").arg(starts[1])), qPrintable(repaired.out + repaired.err));
+        if (mended) {
+            QVERIFY2(repaired.status == 0, qPrintable(repaired.out + repaired.err));
+            QVERIFY2(repaired.out.contains(QString("offset %1").arg(starts[2] - 1 - sizeDigits)), qPrintable(repaired.out));
+            QVERIFY(fileBytes(damaged + ".xxx") == whole); // the damaged bytes, and only they, were rewritten
+            const Run again = quolvactl({QStringLiteral("check"), damaged});
+            QVERIFY2(again.status == 0, qPrintable(again.err));
+        } else {
+            QCOMPARE(repaired.status, 1);
+            QVERIFY2(repaired.out.contains("left as it is") && repaired.err.contains("not repaired"),
+                     qPrintable(repaired.out + repaired.err));
+            QVERIFY(fileBytes(damaged + ".xxx") == store);
+        }
     }
 
     // quolvactl record into a nearly full disk (a file size limit fails the writes the same way, and the
