@@ -73,7 +73,11 @@ void FrameStoreFacts(const QString& framesPath, QStringList& lines)
             faults << QString::fromUtf8(failure.what());
         }
     }
-    if (!walk.Clean())
+    for (const store::DamagedTrailer& trailer : walk.damagedTrailers)
+        faults << QStringLiteral("offset %1: %2 (the record is read by its leading size)")
+                      .arg(trailer.recordOffset)
+                      .arg(QString::fromStdString(trailer.fault));
+    if (!walk.ReachedTheEnd())
         faults << QStringLiteral("offset %1: %2").arg(walk.faultOffset).arg(QString::fromStdString(walk.fault));
     for (const QString& fault : faults)
         lines << QStringLiteral("frame store fault: %1").arg(fault);

@@ -504,7 +504,9 @@ private slots:
         QVERIFY2(repaired.out.contains(QString("offset %1").arg(starts[1])), qPrintable(repaired.out + repaired.err));
         if (mended) {
             QVERIFY2(repaired.status == 0, qPrintable(repaired.out + repaired.err));
-            QVERIFY2(repaired.out.contains(QString("offset %1").arg(starts[2] - 1 - sizeDigits)), qPrintable(repaired.out));
+            QVERIFY2(repaired.out.contains(QString("offset %1").arg(starts[2] - 1 - sizeDigits)) &&
+                         repaired.out.endsWith("\nrepaired\n"),
+                     qPrintable(repaired.out));
             QVERIFY(fileBytes(damaged + ".xxx") == whole); // the damaged bytes, and only they, were rewritten
             const Run again = quolvactl({QStringLiteral("check"), damaged});
             QVERIFY2(again.status == 0, qPrintable(again.err));

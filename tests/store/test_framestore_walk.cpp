@@ -176,7 +176,7 @@ private slots:
         QTest::newRow("trailing field a byte short") << bytes("8") << later << false;
         QTest::newRow("trailing field a byte long") << bytes("091") << QByteArray() << false;
         QTest::newRow("no end-of-image marker") << QByteArray("17\xFF\xD8hello61") << later << false;
-        QTest::newRow("no start-of-image marker") << QByteArray("19hello\xFF\xD9\xFF\xD981") << later << false;
+        QTest::newRow("no start-of-image marker") << QByteArray("19hello\xFF\xD9\xFF\xD9" "81") << later << false;
         QTest::newRow("no record follows") << bytes("81") << QByteArray("garbage, not a record") << false;
     }
     void damagedTrailersAreMendedWhereTheRestAgrees()
