@@ -346,6 +346,65 @@ private slots:
         QVERIFY2(run.err.contains(text) && run.err.contains("not an AVI file"), qPrintable(run.err));
     }
 
+    // A video stream's duration is its length × dwScale × 1000 ÷ dwRate milliseconds: with the header's
+    // fields at their largest the product needs more than 64 bits, and info still says it right.
+    void infoDurationsOfHostileHeaders_data()
+    {
+        QTest::addColumn<quint32>("scale");
+        QTest::addColumn<quint32>("rate");
+        QTest::addColumn<quint32>("length");
+        QTest::addColumn<QString>("duration");
+        QTest::newRow("plain") << 1u << 10u << 3u << "300";
+        QTest::newRow("largest scale") << 0xFFFFFFFFu << 1u << 0x7FFFFFFFu << "9223372030412324865000";
+        QTest::newRow("largest scale and rate") << 0xFFFFFFFFu << 0xFFFFFFFFu << 0x7FFFFFFFu << "2147483647000";
+    }
+    void infoDurationsOfHostileHeaders()
+    {
+        QFETCH(quint32, scale);
+        QFETCH(quint32, rate);
+        QFETCH(quint32, length);
+        QFETCH(QString, duration);
+        const QString file = dir_.filePath(QStringLiteral("hostile-%1.avi").arg(QTest::currentDataTag()).replace(' ', '-'));
+        {
+            store::PAVIFILE avi;
+            store::PAVISTREAM video;
+            QCOMPARE(store::AVIFileOpen(&avi, file.toStdString(), 0x1041), store::AVIERR_OK);
+            store::AVISTREAMINFOA info{};
+            info.fccType = store::streamtypeVIDEO;
+            info.dwScale = 1;
+            info.dwRate = 10;
+            QCOMPARE(store::AVIFileCreateStream(avi, &video, info), store::AVIERR_OK);
+            store::BITMAPINFOHEADER bih{};
+            bih.biSize = 40;
+            bih.biWidth = kWidth;
+            bih.biHeight = kHeight;
+            bih.biPlanes = 1;
+            bih.biBitCount = 24;
+            bih.biCompression = store::mmioFOURCC('M', 'J', 'P', 'G');
+            QCOMPARE(store::AVIStreamSetFormat(video, 0, &bih, sizeof bih), store::AVIERR_OK);
+            for (int i = 0; i < 3; ++i)
+                store::AVIStreamWrite(video, i, 1, jpegs_[0].constData(), static_cast<store::LONG>(jpegs_[0].size()),
+                                      store::AVIIF_KEYFRAME, nullptr, nullptr);
+            store::AVIStreamRelease(video);
+            store::AVIFileRelease(avi);
+        }
+        // The stream header's dwScale, dwRate and dwLength, written over.
+        QByteArray bytes = fileBytes(file);
+        const qint64 header = bytes.indexOf("strh") + 8;
+        QVERIFY(header > 8);
+        std::memcpy(bytes.data() + header + 20, &scale, 4);
+        std::memcpy(bytes.data() + header + 24, &rate, 4);
+        std::memcpy(bytes.data() + header + 32, &length, 4);
+        QVERIFY(writeBytes(file, bytes));
+
+        const Run run = quolvactl({QStringLiteral("info"), file});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        const QMap<QString, QString> f = facts(run.out);
+        QCOMPARE(f.value("stream 0 scale"), QString::number(scale));
+        QCOMPARE(f.value("stream 0 length"), QString::number(length));
+        QCOMPARE(f.value("stream 0 duration ms"), duration);
+    }
+
     void framesWritesEachRecordsJpegBytes()
     {
         const QString folder = dir_.filePath(QStringLiteral("out/frames"));
