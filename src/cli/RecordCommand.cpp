@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -26,6 +27,9 @@ struct RecordOptions {
     RecordingTarget target;
     int seconds = 0; // 0: until interrupted
 };
+
+// The stop timer counts milliseconds in an int.
+constexpr int kLongestSeconds = std::numeric_limits<int>::max() / 1000;
 
 // Reads the options; a usage problem is thrown as text.
 RecordOptions parseOptions(const QStringList& arguments)
@@ -42,8 +46,10 @@ RecordOptions parseOptions(const QStringList& arguments)
         if (argument == QLatin1String("--seconds")) {
             bool ok = false;
             options.seconds = value().toInt(&ok);
-            if (!ok || options.seconds <= 0)
-                throw std::invalid_argument("--seconds needs a whole number of seconds above 0");
+            if (!ok || options.seconds <= 0 || options.seconds > kLongestSeconds)
+                throw std::invalid_argument("--seconds needs a whole number of seconds from 1 to " +
+                                            std::to_string(kLongestSeconds) + " (24 days); leave it out to record until "
+                                            "interrupted");
         } else if (argument == QLatin1String("--region")) {
             static const QRegularExpression geometry(QStringLiteral("^(\\d+)x(\\d+)\\+(-?\\d+)\\+(-?\\d+)$"));
             const QRegularExpressionMatch match = geometry.match(value());

@@ -624,13 +624,20 @@ private slots:
             {"check"},
             {"check", target_, target_},
             {"no-such-command"},
+            // Seconds whose milliseconds do not fit a timer: 4294968 s would wrap around to 704 ms.
+            {"record", dir_.filePath("long.avi"), "--seconds", "4294968"},
+            {"record", dir_.filePath("long.avi"), "--seconds", "2147484"},
+            {"record", dir_.filePath("long.avi"), "--seconds", "99999999999"},
         };
         for (const QStringList& arguments : misuses) {
             const Run run = quolvactl(arguments);
             QVERIFY2(run.status == 2, qPrintable(arguments.join(' ') + ": status " + QString::number(run.status)));
             QVERIFY2(!run.err.isEmpty(), qPrintable(arguments.join(' ')));
+            if (arguments.contains("--seconds"))
+                QVERIFY2(run.err.contains("--seconds") && run.err.contains("2147483"), qPrintable(run.err));
         }
         QVERIFY(!QFileInfo::exists(dir_.filePath("x")));
+        QVERIFY(!QFileInfo::exists(dir_.filePath("long.avi")));
     }
 };
 
