@@ -28,6 +28,9 @@ struct RecordOptions {
     int seconds = 0; // 0: until interrupted
 };
 
+// The exit status of a recording that was made without sound.
+constexpr int kNoSoundStatus = 3;
+
 // The stop timer counts milliseconds in an int.
 constexpr int kLongestSeconds = std::numeric_limits<int>::max() / 1000;
 
@@ -152,7 +155,16 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
     out(QStringLiteral("sound bytes: %1").arg(soundBytes));
     // A recording stopped by a full disk was told on standard error (one message) and kept as far as
     // it got: the command failed.
-    return errors == 0 && recorder.lastFailures().isEmpty() ? 0 : 1;
+    if (errors != 0 || !recorder.lastFailures().isEmpty())
+        return 1;
+    // Frames without sound are kept, but a script must not take them for a whole recording.
+    if (soundBytes == 0) {
+        const QString& cause = recorder.soundCapture.startFailure();
+        err(QStringLiteral("quolvactl record: no sound was recorded: %1")
+                .arg(cause.isEmpty() ? QStringLiteral("the sound device delivered nothing") : cause));
+        return kNoSoundStatus;
+    }
+    return 0;
 }
 
 } // namespace quolva::cli

@@ -613,6 +613,49 @@ private slots:
         QVERIFY2(f.value("sound data bytes").toInt() > 0, qPrintable(info.out));
     }
 
+    // A recording whose sound device could not be opened keeps its frames, but the command says that no
+    // sound was recorded and why, and ends with a status of its own. Offscreen, as above.
+    void recordSaysWhenNoSoundWasRecorded_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("status");
+        QTest::newRow("a tone") << "tone:440" << 0;
+        QTest::newRow("no device") << "none" << 3;
+    }
+    void recordSaysWhenNoSoundWasRecorded()
+    {
+        QFETCH(QString, source);
+        QFETCH(int, status);
+        const QString target = dir_.filePath(QStringLiteral("sound-%1.avi").arg(QTest::currentDataTag()).replace(' ', '-'));
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":offscreen"));
+        environment.insert(QStringLiteral("QUOLVA_SOUND_SOURCE"), source);
+        process.setProcessEnvironment(environment);
+        process.start(qEnvironmentVariable("QUOLVA_BIN_DIR") + QStringLiteral("/quolvactl"),
+                      {QStringLiteral("record"), target, QStringLiteral("--seconds"), QStringLiteral("1"),
+                       QStringLiteral("--region"), QStringLiteral("64x48+0+0")});
+        QVERIFY(process.waitForStarted(10000));
+        QVERIFY(process.waitForFinished(30000));
+        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(process.exitCode() == status, qPrintable(QString::number(process.exitCode()) + ": " + err));
+        const QString said = QStringLiteral("quolvactl record: no sound was recorded: ");
+        if (status == 0) {
+            QVERIFY2(!err.contains(said), qPrintable(err));
+        } else {
+            QCOMPARE(err.count(said), 1);
+            QVERIFY2(err.contains(said + QStringLiteral("Failed to open waveform input device.")) &&
+                         err.contains(QStringLiteral("QUOLVA_SOUND_SOURCE=none")),
+                     qPrintable(err));
+        }
+        const QMap<QString, QString> f = facts(quolvactl({QStringLiteral("info"), target}).out);
+        QVERIFY2(f.value("frame records").toInt() > 0, "the frames are kept");
+        QCOMPARE(f.value("header frame count"), f.value("frame records"));
+        QCOMPARE(f.value("sound data bytes").toInt() > 0, status == 0);
+    }
+
     void usageErrorsGiveStatus2()
     {
         const QList<QStringList> misuses{
