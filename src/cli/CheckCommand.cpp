@@ -28,7 +28,14 @@ QString CheckFrameStore(const QString& framesPath, QString& summary)
     };
     store::FrameStore frames = store::FrameStore::OpenFrameStoreReadOnly(QFile::encodeName(framesPath).toStdString());
     const store::FrameStoreWalk forwards = store::WalkFramesForwards(frames);
-    if (!forwards.Clean())
+    // A damaged trailing size lies before any fault the walk stopped at.
+    if (!forwards.damagedTrailers.empty()) {
+        const store::DamagedTrailer& trailer = forwards.damagedTrailers.front();
+        return at(trailer.recordOffset, QStringLiteral("walking forwards: %1; the record is whole by its leading size: "
+                                                       "quolvactl repair writes the trailing size again")
+                                            .arg(QString::fromStdString(trailer.fault)));
+    }
+    if (!forwards.ReachedTheEnd())
         return at(forwards.faultOffset, QStringLiteral("walking forwards: ") + QString::fromStdString(forwards.fault));
     const store::FrameStoreWalk backwards = store::WalkFramesBackwards(frames);
     if (!backwards.Clean())

@@ -4,7 +4,8 @@
 namespace quolva::cli {
 
 // Each command takes its arguments (after the command's name) and returns the exit status: 0 on
-// success, 1 on failure (with a message on standard error), 2 on a usage error.
+// success, 1 on failure (with a message on standard error), 2 on a usage error; record returns 3 for a
+// recording that was kept without sound.
 int InfoCommand(const QStringList& arguments);
 int FramesCommand(const QStringList& arguments);
 int CheckCommand(const QStringList& arguments);

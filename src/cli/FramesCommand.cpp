@@ -1,5 +1,6 @@
 // quolvactl frames: every frame of a recording as a JPEG file, DIR/000001.jpg, DIR/000002.jpg, ...,
-// holding exactly the bytes of its record. The folder is made when missing. Frame pictures already in
+// holding exactly the bytes of its record. A record whose trailing size alone is damaged is written, as
+// the editor reads it, and the damage is told with its offset. The folder is made when missing. Frame pictures already in
 // it are never overwritten: a longer earlier extraction would otherwise leave its last frames behind,
 // mixed with the new ones, so a folder that holds any is refused.
 #include "cli/Commands.h"
@@ -73,7 +74,13 @@ int FramesCommand(const QStringList& arguments)
         ++written;
     }
     out(QStringLiteral("%1 frames written to %2").arg(written).arg(folder));
-    if (!walk.Clean()) {
+    for (const store::DamagedTrailer& trailer : walk.damagedTrailers)
+        err(QStringLiteral("quolvactl frames: frame store \"%1\", offset %2: %3; its frame is whole by its leading "
+                           "size and was written (quolvactl repair writes the trailing size again)")
+                .arg(framesPath)
+                .arg(trailer.recordOffset)
+                .arg(QString::fromStdString(trailer.fault)));
+    if (!walk.ReachedTheEnd()) {
         err(QStringLiteral("quolvactl frames: frame store \"%1\", offset %2: %3; the %4 frames before it were written")
                 .arg(framesPath)
                 .arg(walk.faultOffset)

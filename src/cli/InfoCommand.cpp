@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace quolva::cli {
 namespace {
@@ -29,6 +30,21 @@ QString FourccText(store::FOURCC id)
         text += QLatin1Char(c);
     }
     return text;
+}
+
+__extension__ typedef unsigned __int128 Wide; // a 64-bit count times two 32-bit header fields
+
+// count × factor × 1000 ÷ divisor (divisor > 0) in decimal: the product of a hostile header's fields
+// does not fit 64 bits.
+QString MillisecondsText(std::uint64_t count, std::uint64_t factor, std::uint64_t divisor)
+{
+    Wide value = Wide{count} * factor * 1000 / divisor;
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
+        value /= 10;
+    } while (value != 0);
+    return QString::fromStdString(digits);
 }
 
 template <typename T> bool ReadFormat(const std::vector<std::uint8_t>& format, T& into)
@@ -73,7 +89,11 @@ void FrameStoreFacts(const QString& framesPath, QStringList& lines)
             faults << QString::fromUtf8(failure.what());
         }
     }
-    if (!walk.Clean())
+    for (const store::DamagedTrailer& trailer : walk.damagedTrailers)
+        faults << QStringLiteral("offset %1: %2 (the record is read by its leading size)")
+                      .arg(trailer.recordOffset)
+                      .arg(QString::fromStdString(trailer.fault));
+    if (!walk.ReachedTheEnd())
         faults << QStringLiteral("offset %1: %2").arg(walk.faultOffset).arg(QString::fromStdString(walk.fault));
     for (const QString& fault : faults)
         lines << QStringLiteral("frame store fault: %1").arg(fault);
@@ -101,7 +121,7 @@ void SoundFacts(store::AviFile& file, QStringList& lines)
     if (area.format.nAvgBytesPerSec == 0)
         lines << QStringLiteral("sound length ms: none");
     else
-        lines << QStringLiteral("sound length ms: %1").arg(bytes * 1000 / area.format.nAvgBytesPerSec);
+        lines << QStringLiteral("sound length ms: ") + MillisecondsText(bytes, 1, area.format.nAvgBytesPerSec);
     lines << QStringLiteral("sound header length: %1").arg(audio->length());
 }
 
@@ -112,10 +132,10 @@ QString DurationText(const store::AviStream& stream, const store::AVISTREAMINFOA
 {
     if (wave != nullptr)
         return wave->nAvgBytesPerSec == 0 ? QStringLiteral("none")
-                                          : QString::number(stream.dataBytes() * 1000 / wave->nAvgBytesPerSec);
+                                          : MillisecondsText(stream.dataBytes(), 1, wave->nAvgBytesPerSec);
     if (info.dwRate == 0)
         return QStringLiteral("none");
-    return QString::number(std::uint64_t(std::max(stream.length(), 0)) * info.dwScale * 1000 / info.dwRate);
+    return MillisecondsText(std::uint64_t(std::max(stream.length(), 0)), info.dwScale, info.dwRate);
 }
 
 void StreamFacts(store::AviFile& file, QStringList& lines)

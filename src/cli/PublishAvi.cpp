@@ -82,10 +82,11 @@ int PublishAvi(editor::OpenRecording& recording, const PublishOptions& options)
             avi.compVars.lQ = options.quality >= 0 && compressor->quality ? options.quality * 100 : platform::ICQUALITY_DEFAULT;
             avi.compVars.lKey = compressor->defaultKeyFrameRate;
             if (!avi.StartCompressed()) {
-                err(QStringLiteral("quolvactl publish: the compressor %1 cannot take frames of %2 × %3 pixels")
+                err(QStringLiteral("quolvactl publish: the compressor %1 cannot take frames of %2 × %3 pixels: %4")
                         .arg(compressor->description)
                         .arg(avi.inputFormat.biWidth)
-                        .arg(avi.inputFormat.biHeight));
+                        .arg(avi.inputFormat.biHeight)
+                        .arg(avi.CompressorRefusal()));
                 return 1;
             }
             what = QStringLiteral("%1 (%2)").arg(compressor->description, platform::FourccText(avi.outputFormat.biCompression));

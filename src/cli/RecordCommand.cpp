@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -26,6 +27,12 @@ struct RecordOptions {
     RecordingTarget target;
     int seconds = 0; // 0: until interrupted
 };
+
+// The exit status of a recording that was made without sound.
+constexpr int kNoSoundStatus = 3;
+
+// The stop timer counts milliseconds in an int.
+constexpr int kLongestSeconds = std::numeric_limits<int>::max() / 1000;
 
 // Reads the options; a usage problem is thrown as text.
 RecordOptions parseOptions(const QStringList& arguments)
@@ -42,8 +49,10 @@ RecordOptions parseOptions(const QStringList& arguments)
         if (argument == QLatin1String("--seconds")) {
             bool ok = false;
             options.seconds = value().toInt(&ok);
-            if (!ok || options.seconds <= 0)
-                throw std::invalid_argument("--seconds needs a whole number of seconds above 0");
+            if (!ok || options.seconds <= 0 || options.seconds > kLongestSeconds)
+                throw std::invalid_argument("--seconds needs a whole number of seconds from 1 to " +
+                                            std::to_string(kLongestSeconds) + " (24 days); leave it out to record until "
+                                            "interrupted");
         } else if (argument == QLatin1String("--region")) {
             static const QRegularExpression geometry(QStringLiteral("^(\\d+)x(\\d+)\\+(-?\\d+)\\+(-?\\d+)$"));
             const QRegularExpressionMatch match = geometry.match(value());
@@ -146,7 +155,16 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
     out(QStringLiteral("sound bytes: %1").arg(soundBytes));
     // A recording stopped by a full disk was told on standard error (one message) and kept as far as
     // it got: the command failed.
-    return errors == 0 && recorder.lastFailures().isEmpty() ? 0 : 1;
+    if (errors != 0 || !recorder.lastFailures().isEmpty())
+        return 1;
+    // Frames without sound are kept, but a script must not take them for a whole recording.
+    if (soundBytes == 0) {
+        const QString& cause = recorder.soundCapture.startFailure();
+        err(QStringLiteral("quolvactl record: no sound was recorded: %1")
+                .arg(cause.isEmpty() ? QStringLiteral("the sound device delivered nothing") : cause));
+        return kNoSoundStatus;
+    }
+    return 0;
 }
 
 } // namespace quolva::cli

@@ -1,15 +1,14 @@
 // quolvactl repair: puts a recording back in order after the program died while recording. The frame
-// store's header is set to the complete records present (a torn tail is cut off), and the AVI file's
-// headers and indexes are completed from the chunks it holds. Damage followed by records that are still
-// read is only reported, with its offset: cutting there would delete those frames. The editor offers the
-// same repair.
+// store's header is set to the complete records present (a torn tail is cut off, a damaged trailing size
+// whose record is whole by its leading size is written again), and the AVI file's headers and indexes are
+// completed from the chunks it holds. Other damage followed by records that are still read is only
+// reported, with its offset: cutting there would delete those frames. The editor offers the same repair.
 #include "cli/Commands.h"
 #include "store/RecordingRepair.h"
 
 #include <QFile>
 
 namespace quolva::cli {
-
 int RepairCommand(const QStringList& arguments)
 {
     if (arguments.size() != 1) {
@@ -27,6 +26,14 @@ int RepairCommand(const QStringList& arguments)
                     .arg(frames.faultOffset)
                     .arg(QString::fromStdString(frames.fault)));
         } else {
+            for (const store::DamagedTrailer& trailer : frames.mendedTrailers)
+                out(QStringLiteral("frame store: record at offset %1: trailing size and digit count written again at offset %2 "
+                                   "(\"%3\" -> \"%4\"): %5")
+                        .arg(trailer.recordOffset)
+                        .arg(trailer.fieldOffset)
+                        .arg(QString::fromStdString(store::PrintableBytes(trailer.found)),
+                             QString::fromStdString(store::PrintableBytes(trailer.expected)),
+                             QString::fromStdString(trailer.fault)));
             if (frames.cutBytes > 0)
                 out(QStringLiteral("frame store: cut %1 bytes of a torn last record at offset %2 (%3)")
                         .arg(frames.cutBytes)

@@ -1,7 +1,9 @@
 #include "editor/FramePictureFile.h"
 
 #include "store/Jpeg.h"
+#include "store/OutputFile.h"
 
+#include <QFile>
 #include <QSaveFile>
 
 #include <stdexcept>
@@ -18,7 +20,9 @@ void SaveAsJpeg(const QImage& picture, const QString& path)
     const std::vector<std::uint8_t> jpeg = store::EncodeJpeg(
         {pixels.constBits(), pixels.width(), pixels.height(), pixels.bytesPerLine(), store::PixelLayout::Xrgb32});
 
-    QSaveFile file(path);
+    // QSaveFile follows links too, but puts a regular file in place of a pipe or a device.
+    const store::OutputTarget target = store::ResolveOutputTarget(QFile::encodeName(path).toStdString());
+    QSaveFile file(QFile::decodeName(target.path.c_str()));
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(reinterpret_cast<const char*>(jpeg.data()), qint64(jpeg.size())) != qint64(jpeg.size()) ||
         !file.commit())

@@ -9,12 +9,17 @@ extern "C" {
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
+
+#include <QStringList>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 
@@ -24,10 +29,12 @@ namespace {
 using store::mmioFOURCC;
 
 // One compressor of the list and the pixel layout its encoder is fed with: RGB layouts for the
-// lossless ones and the palette-like ones, 4:2:0 for the video codecs that players expect in it.
+// lossless ones and the palette-like ones, 4:2:0 for the video codecs that players expect in it. MPEG-4
+// part 2 writes its time base in 16-bit fields and refuses larger terms; the others take any.
 struct CompressorEntry {
     VideoCompressorInfo info;
     AVPixelFormat pixelFormat;
+    int largestTimeBaseTerm = INT_MAX;
 };
 
 const std::vector<CompressorEntry>& compressorTable()
@@ -35,7 +42,7 @@ const std::vector<CompressorEntry>& compressorTable()
     static const std::vector<CompressorEntry> table = [] {
         const auto entry = [](const char* key, const char* description, const char* encoder, FOURCC fourcc,
                               AVPixelFormat pixelFormat, bool quality, bool keyFrames, bool dataRate, bool lossless,
-                              LONG defaultQuality, LONG defaultKeyFrameRate) {
+                              LONG defaultQuality, LONG defaultKeyFrameRate, int largestTimeBaseTerm = INT_MAX) {
             CompressorEntry e;
             e.info.key = QString::fromLatin1(key);
             e.info.description = QString::fromUtf8(description);
@@ -48,13 +55,14 @@ const std::vector<CompressorEntry>& compressorTable()
             e.info.defaultQuality = quality ? defaultQuality : ICQUALITY_DEFAULT;
             e.info.defaultKeyFrameRate = defaultKeyFrameRate;
             e.pixelFormat = pixelFormat;
+            e.largestTimeBaseTerm = largestTimeBaseTerm;
             return e;
         };
         return std::vector<CompressorEntry>{
             entry("h264", "H.264 (x264)", "libx264", mmioFOURCC('H', '2', '6', '4'), AV_PIX_FMT_YUV420P, true, true,
                   true, false, 5700, 100),
             entry("mpeg4", "MPEG-4 Part 2", "mpeg4", mmioFOURCC('F', 'M', 'P', '4'), AV_PIX_FMT_YUV420P, true, true,
-                  true, false, 7500, 50),
+                  true, false, 7500, 50, 65535),
             entry("mjpeg", "Motion JPEG", "mjpeg", mmioFOURCC('M', 'J', 'P', 'G'), AV_PIX_FMT_YUVJ420P, true, false,
                   true, false, 7500, 1),
             entry("cinepak", "Cinepak Codec", "cinepak", mmioFOURCC('c', 'v', 'i', 'd'), AV_PIX_FMT_RGB24, true, true,
@@ -82,11 +90,27 @@ const CompressorEntry* entryFor(FOURCC fourcc)
     return nullptr;
 }
 
+// While an encoder is being opened on this thread, the errors it logs are kept here instead of printed:
+// they are the cause of its refusal.
+thread_local QStringList* refusalLog = nullptr;
+
+void encoderLog(void* object, int level, const char* format, va_list arguments)
+{
+    if (refusalLog == nullptr || level > AV_LOG_ERROR)
+        return av_log_default_callback(object, level, format, arguments);
+    char line[1024];
+    std::vsnprintf(line, sizeof line, format, arguments);
+    const QString text = QString::fromUtf8(line).trimmed();
+    if (!text.isEmpty())
+        refusalLog->append(text);
+}
+
 // The encoders' statistics and notes would fill the console of every export; their errors stay.
 void quietEncoders()
 {
     static const bool quiet = [] {
         av_log_set_level(AV_LOG_ERROR);
+        av_log_set_callback(encoderLog);
         return true;
     }();
     (void)quiet;
@@ -97,6 +121,32 @@ QString avErrorText(int code)
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
     return QString::fromUtf8(text);
+}
+
+// Opens the encoder; on a refusal `refusal` holds what the encoder said, or the error's text.
+int openEncoder(AVCodecContext* context, const AVCodec* codec, QString& refusal)
+{
+    QStringList said;
+    refusalLog = &said;
+    const int opened = avcodec_open2(context, codec, nullptr);
+    refusalLog = nullptr;
+    if (opened < 0)
+        refusal = said.isEmpty() ? QStringLiteral("the encoder %1 refused to start: %2")
+                                       .arg(QString::fromUtf8(codec->name), avErrorText(opened))
+                                 : said.join(QStringLiteral("; "));
+    return opened;
+}
+
+// The encoder's time base (seconds per frame, scale ÷ rate): exact where its terms fit the encoder,
+// else the nearest fraction whose terms do. Only the encoder counts in it (its rate control, the
+// stream's own timing fields); the AVI stream keeps the exact rate.
+AVRational encoderTimeBase(DWORD rate, DWORD scale, int largestTerm)
+{
+    AVRational timeBase{0, 1};
+    av_reduce(&timeBase.num, &timeBase.den, scale, rate, largestTerm);
+    if (timeBase.num == 0) // faster than the terms can say: the fastest they can
+        timeBase = AVRational{1, largestTerm};
+    return timeBase;
 }
 
 // A quality of 0 to 10000 as an MPEG quantiser from 31 (worst) to 1 (best), finer at the good end.
@@ -146,6 +196,7 @@ public:
     VideoCompressorHandle& operator=(const VideoCompressorHandle&) = delete;
 
     const VideoCompressorInfo& info() const { return entry_.info; }
+    const QString& refusal() const { return refusal_; }
 
     bool Start(COMPVARS& pc, const BITMAPINFOHEADER& in, DWORD rate, DWORD scale);
     const void* Compress(COMPVARS& pc, const void* bits, bool* key, LONG* size);
@@ -166,6 +217,7 @@ private:
     int height_ = 0;
     int stride_ = 0;
     bool flushed_ = false;
+    QString refusal_; // why the last start refused
     std::deque<AVPacket*> ready_;   // compressed, not yet handed back, in order
     AVPacket* handedBack_ = nullptr; // the packet the caller's data pointer points into
 };
@@ -181,12 +233,20 @@ void VideoCompressorHandle::Fail(const char* what, int code) const
 bool VideoCompressorHandle::Start(COMPVARS& pc, const BITMAPINFOHEADER& in, DWORD rate, DWORD scale)
 {
     End();
-    if (in.biBitCount != 24 || in.biCompression != store::BI_RGB || in.biWidth <= 0 || in.biHeight <= 0 ||
-        in.biPlanes != 1 || std::int64_t{in.biWidth} * in.biHeight > (std::int64_t{1} << 28))
+    refusal_.clear();
+    const auto refuse = [this](const QString& why) {
+        refusal_ = why;
         return false;
+    };
+    if (in.biBitCount != 24 || in.biCompression != store::BI_RGB || in.biPlanes != 1)
+        return refuse(QStringLiteral("the frames are not 24-bit uncompressed bitmaps (%1 bits, compression %2)")
+                          .arg(in.biBitCount)
+                          .arg(in.biCompression));
+    if (in.biWidth <= 0 || in.biHeight <= 0 || std::int64_t{in.biWidth} * in.biHeight > (std::int64_t{1} << 28))
+        return refuse(QStringLiteral("frames of %1 × %2 pixels are not a size it takes").arg(in.biWidth).arg(in.biHeight));
     const AVCodec* codec = avcodec_find_encoder_by_name(qPrintable(entry_.info.encoderName));
     if (!codec)
-        return false;
+        return refuse(QStringLiteral("this libavcodec has no encoder %1").arg(entry_.info.encoderName));
     if (rate == 0 || scale == 0) {
         rate = 15;
         scale = 1;
@@ -194,15 +254,12 @@ bool VideoCompressorHandle::Start(COMPVARS& pc, const BITMAPINFOHEADER& in, DWOR
 
     AVCodecContext* context = avcodec_alloc_context3(codec);
     if (!context)
-        return false;
+        return refuse(avErrorText(AVERROR(ENOMEM)));
     context->width = in.biWidth;
     context->height = in.biHeight;
     context->pix_fmt = entry_.pixelFormat;
-    int num = 0;
-    int den = 0;
-    av_reduce(&num, &den, scale, rate, INT_MAX);
-    context->time_base = AVRational{num, den};
-    context->framerate = AVRational{den, num};
+    context->time_base = encoderTimeBase(rate, scale, entry_.largestTimeBaseTerm);
+    context->framerate = av_inv_q(context->time_base);
     // Frames come back in the order they went in: no B-frames, so the AVI chunks follow the frames.
     context->max_b_frames = 0;
     // As many threads as the machine has, as the ffmpeg program uses by default.
@@ -226,9 +283,8 @@ bool VideoCompressorHandle::Start(COMPVARS& pc, const BITMAPINFOHEADER& in, DWOR
         }
     }
     // The encoders refuse what they cannot take (odd sizes for 4:2:0, sizes not a multiple of 4 for
-    // Cinepak and Microsoft Video 1) when they are opened; their complaint on the console says why.
-    const int opened = avcodec_open2(context, codec, nullptr);
-    if (opened < 0) {
+    // Cinepak and Microsoft Video 1) when they are opened; what they say is the refusal's cause.
+    if (openEncoder(context, codec, refusal_) < 0) {
         avcodec_free_context(&context);
         return false;
     }
@@ -241,14 +297,14 @@ bool VideoCompressorHandle::Start(COMPVARS& pc, const BITMAPINFOHEADER& in, DWOR
     frame_ = av_frame_alloc();
     if (!scaler_ || !frame_) {
         End();
-        return false;
+        return refuse(QStringLiteral("no pixel conversion to %1").arg(QString::fromUtf8(av_get_pix_fmt_name(entry_.pixelFormat))));
     }
     frame_->format = entry_.pixelFormat;
     frame_->width = width_;
     frame_->height = height_;
-    if (av_frame_get_buffer(frame_, 0) < 0) {
+    if (const int allocated = av_frame_get_buffer(frame_, 0); allocated < 0) {
         End();
-        return false;
+        return refuse(avErrorText(allocated));
     }
     flushed_ = false;
 
@@ -453,6 +509,13 @@ bool ICSeqCompressFrameStart(COMPVARS* pc, const BITMAPINFOHEADER* lpbi, DWORD r
     if (!pc || !pc->hic || !lpbi)
         return false;
     return pc->hic->Start(*pc, *lpbi, rate, scale);
+}
+
+QString StartRefusal(const COMPVARS& pc)
+{
+    if (!pc.hic)
+        return QStringLiteral("no compressor is chosen");
+    return pc.hic->refusal();
 }
 
 const void* ICSeqCompressFrame(COMPVARS* pc, UINT /*uiFlags*/, const void* lpBits, bool* pfKey, LONG* plSize)

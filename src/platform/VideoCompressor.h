@@ -81,10 +81,15 @@ bool ICCompressorChoose(QWidget* hwnd, UINT uiFlags, const BITMAPINFOHEADER* pvI
 HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT wMode);
 
 // Prepares compressing a sequence of frames of `lpbi` at `rate`/`scale` frames per second (the rate is
-// what a data rate is spread over). False, with nothing started, when the compressor cannot take frames
-// of this format (sizes its pixel layout cannot hold, a format that is not a 24-bit DIB). On success
+// what a data rate is spread over; an encoder whose time base has narrow terms is given the nearest rate
+// it can say). False, with nothing started, when the compressor cannot take frames of this format (sizes
+// its pixel layout cannot hold, a format that is not a 24-bit DIB): StartRefusal says why. On success
 // lpbiOut holds the exact output format, with the codec's extra data where it needs any.
 bool ICSeqCompressFrameStart(COMPVARS* pc, const BITMAPINFOHEADER* lpbi, DWORD rate = 15, DWORD scale = 1);
+
+// Why the last ICSeqCompressFrameStart on `pc` refused, in the encoder's own words where it gave any
+// ("width not divisible by 2 (65x48)"); empty after a start that succeeded.
+QString StartRefusal(const COMPVARS& pc);
 
 // Compresses the next frame (`lpBits`: a DIB of the sequence's input format). Returns the oldest
 // compressed frame not yet handed back, with its size in *plSize and the compressor's key-frame flag in

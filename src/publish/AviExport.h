@@ -95,8 +95,10 @@ public:
     // if it was not taken.
     void StartUncompressed();
     // Starts compVars' compressor on the input format and creates the stream with its output format.
-    // False, with no stream created, when the compressor cannot take the frames.
+    // False, with no stream created, when the compressor cannot take the frames; CompressorRefusal then
+    // says why, in the encoder's words where it gave any.
     bool StartCompressed();
+    QString CompressorRefusal() const { return platform::StartRefusal(compVars); }
 
     bool Started() const { return started_; }
     bool Finished() const { return finished_; }

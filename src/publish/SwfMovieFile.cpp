@@ -1,6 +1,7 @@
 #include "publish/SwfMovieFile.h"
 
 #include "publish/PublishError.h"
+#include "store/OutputFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -27,31 +28,34 @@ std::string quoted(const QString& path)
 
 } // namespace
 
-SwfMovieFile::SwfMovieFile(const QString& outputPath)
-    : outputPath_(outputPath), output_(QFile::encodeName(outputPath).toStdString())
+SwfMovieFile::SwfMovieFile(const QString& outputPath) : outputPath_(outputPath)
 {
     const QFileInfo output(outputPath);
     if (outputPath.isEmpty() || output.fileName().isEmpty())
         throw PublishError("无法创建文件 " + quoted(outputPath) + "：没有文件名");
-    if (output.isDir())
-        throw PublishError("无法创建文件 " + quoted(outputPath) + "：这是一个文件夹");
-    struct stat existing {};
-    const bool exists = ::stat(output_.c_str(), &existing) == 0;
-    if (exists && ::access(output_.c_str(), W_OK) != 0)
+    // A link is followed and stays; what is not a regular file is refused before anything is made.
+    store::OutputTarget target;
+    try {
+        target = store::ResolveOutputTarget(QFile::encodeName(output.absoluteFilePath()).toStdString());
+    } catch (const store::StoreError& refusal) {
+        throw PublishError(refusal.what());
+    }
+    output_ = target.path;
+    if (target.exists && ::access(output_.c_str(), W_OK) != 0)
         Fail("无法写入文件 " + quoted(outputPath), errno);
 
-    // The unfinished movie lies beside the output (the same file system, so that naming it is one step).
-    const std::string folder = QFile::encodeName(output.absolutePath()).toStdString();
-    const std::string name = QFile::encodeName(output.fileName()).toStdString();
+    // The unfinished movie lies beside the file it replaces (the same file system, so that naming it is
+    // one step).
     for (int attempt = 0; fd_ < 0; ++attempt) {
-        partPath_ = folder + "/." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".part";
+        partPath_ = target.folder + "/" +
+                    store::PartFileName(target, std::to_string(::getpid()) + "-" + std::to_string(attempt));
         fd_ = ::open(partPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0 && (errno != EEXIST || attempt > 100))
             Fail("无法创建文件 " + quoted(outputPath), errno);
     }
     // A replaced file keeps its permissions.
-    if (exists)
-        ::fchmod(fd_, existing.st_mode & 07777);
+    if (target.exists)
+        ::fchmod(fd_, target.mode & 07777);
 }
 
 SwfMovieFile::~SwfMovieFile()

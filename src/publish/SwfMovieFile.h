@@ -11,11 +11,12 @@ namespace quolva::publish {
 // The body goes into a new file beside the output, behind room left for the header; once the body is
 // complete the header is written in front of it and the file takes the output's name in one step. Until
 // then the output is untouched: a run that fails or is abandoned leaves no file behind (the destructor
-// removes the unfinished one).
+// removes the unfinished one). An output that is a symbolic link is written where the link leads.
 class SwfMovieFile {
 public:
     // Fails with PublishError, creating nothing, when the output cannot be written: its folder is
-    // missing or not writable, it names a folder, or it is an existing file that may not be written.
+    // missing or not writable, it is not a regular file (a folder, a device, a pipe), or it is an
+    // existing file that may not be written.
     explicit SwfMovieFile(const QString& outputPath);
     ~SwfMovieFile();
     SwfMovieFile(const SwfMovieFile&) = delete;
@@ -37,7 +38,7 @@ private:
     [[noreturn]] void Fail(const std::string& what, int error) const;
 
     QString outputPath_;
-    std::string output_;   // encoded for the file system
+    std::string output_;   // the file replaced, encoded for the file system (where links lead)
     std::string partPath_; // the file being written
     int fd_ = -1;
     std::uint32_t reserved_ = 0;

@@ -22,6 +22,10 @@ SoundCapture::~SoundCapture()
 
 void SoundCapture::warn(const char* text)
 {
+    if (startFailure_.isEmpty()) {
+        const QString cause = device_.lastError();
+        startFailure_ = QString::fromLatin1(text) + (cause.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(cause));
+    }
     platform::prompts().message(messageOwner_, QString::fromLatin1(text), QString(), platform::MessageIcon::Warning);
 }
 
@@ -29,6 +33,7 @@ void SoundCapture::StartSoundCapture(const store::SoundFormatArea& format, store
 {
     stream_ = std::move(stream);
     dropping_ = false;
+    startFailure_.clear();
     if (device_.waveInOpen(toPlatformFormat(format), this) != platform::MMSYSERR_NOERROR)
         warn("Failed to open waveform input device.");
 

@@ -38,6 +38,9 @@ public:
     void AbandonSoundCapture();
 
     bool isRunning() const { return running_; }
+    // The first device failure of the last start, with the device's own words where it gave any
+    // ("Failed to open waveform input device. (…)"); empty when the device started.
+    const QString& startFailure() const { return startFailure_; }
     // Buffers the device still holds or whose buffer-done event has not been handled yet.
     int buffersOutstanding() const { return outstanding_; }
     // Memory held for the two buffers: freed once a stopped capture's last buffer has been handled.
@@ -69,6 +72,7 @@ private:
     bool running_ = false;
     bool dropping_ = false;
     int outstanding_ = 0;
+    QString startFailure_;
 };
 
 } // namespace quolva::record

@@ -18,7 +18,8 @@ struct RecordingRepair {
 
     bool FrameStoreChanged() const
     {
-        return frameStoreFound && !frames.damagedInMiddle && (frames.cutBytes > 0 || frames.oldCount != frames.newCount);
+        return frameStoreFound && !frames.damagedInMiddle &&
+               (frames.cutBytes > 0 || frames.oldCount != frames.newCount || !frames.mendedTrailers.empty());
     }
     // Damage followed by readable records: reported, and the frame store left as it is.
     bool FrameStoreDamagedInMiddle() const { return frameStoreFound && frames.damagedInMiddle; }
@@ -26,16 +27,16 @@ struct RecordingRepair {
 };
 
 // Puts a recording back in order after the program died while recording: the frame store's header is
-// set to the complete records present (a torn tail is cut off; damage followed by readable records is
-// left as it is), and the AVI file's headers and indexes are completed from the chunks it holds. A
-// failure is thrown naming the file.
+// set to the complete records present (a torn tail is cut off, damaged trailing sizes are written again
+// from the leading ones; other damage followed by readable records is left as it is), and the AVI file's
+// headers and indexes are completed from the chunks it holds. A failure is thrown naming the file.
 RecordingRepair RepairRecording(const std::filesystem::path& target);
 
 // What a recording shows of an unfinished recording, found without writing anything.
 struct RecordingDamage {
     bool inspected = false;        // both files could be read; otherwise nothing is known
     std::int32_t headerCount = 0;  // the frame store header's count
-    std::int32_t records = 0;      // whole records present, up to the first fault
+    std::int32_t records = 0;      // records the forward readers read, up to the first fault
     bool frameStoreFault = false;  // a record is torn or inconsistent
     bool aviComplete = true;       // the AVI file's headers and index were written
 

@@ -346,6 +346,65 @@ private slots:
         QVERIFY2(run.err.contains(text) && run.err.contains("not an AVI file"), qPrintable(run.err));
     }
 
+    // A video stream's duration is its length × dwScale × 1000 ÷ dwRate milliseconds: with the header's
+    // fields at their largest the product needs more than 64 bits, and info still says it right.
+    void infoDurationsOfHostileHeaders_data()
+    {
+        QTest::addColumn<quint32>("scale");
+        QTest::addColumn<quint32>("rate");
+        QTest::addColumn<quint32>("length");
+        QTest::addColumn<QString>("duration");
+        QTest::newRow("plain") << 1u << 10u << 3u << "300";
+        QTest::newRow("largest scale") << 0xFFFFFFFFu << 1u << 0x7FFFFFFFu << "9223372030412324865000";
+        QTest::newRow("largest scale and rate") << 0xFFFFFFFFu << 0xFFFFFFFFu << 0x7FFFFFFFu << "2147483647000";
+    }
+    void infoDurationsOfHostileHeaders()
+    {
+        QFETCH(quint32, scale);
+        QFETCH(quint32, rate);
+        QFETCH(quint32, length);
+        QFETCH(QString, duration);
+        const QString file = dir_.filePath(QStringLiteral("hostile-%1.avi").arg(QTest::currentDataTag()).replace(' ', '-'));
+        {
+            store::PAVIFILE avi;
+            store::PAVISTREAM video;
+            QCOMPARE(store::AVIFileOpen(&avi, file.toStdString(), 0x1041), store::AVIERR_OK);
+            store::AVISTREAMINFOA info{};
+            info.fccType = store::streamtypeVIDEO;
+            info.dwScale = 1;
+            info.dwRate = 10;
+            QCOMPARE(store::AVIFileCreateStream(avi, &video, info), store::AVIERR_OK);
+            store::BITMAPINFOHEADER bih{};
+            bih.biSize = 40;
+            bih.biWidth = kWidth;
+            bih.biHeight = kHeight;
+            bih.biPlanes = 1;
+            bih.biBitCount = 24;
+            bih.biCompression = store::mmioFOURCC('M', 'J', 'P', 'G');
+            QCOMPARE(store::AVIStreamSetFormat(video, 0, &bih, sizeof bih), store::AVIERR_OK);
+            for (int i = 0; i < 3; ++i)
+                store::AVIStreamWrite(video, i, 1, jpegs_[0].constData(), static_cast<store::LONG>(jpegs_[0].size()),
+                                      store::AVIIF_KEYFRAME, nullptr, nullptr);
+            store::AVIStreamRelease(video);
+            store::AVIFileRelease(avi);
+        }
+        // The stream header's dwScale, dwRate and dwLength, written over.
+        QByteArray bytes = fileBytes(file);
+        const qint64 header = bytes.indexOf("strh") + 8;
+        QVERIFY(header > 8);
+        std::memcpy(bytes.data() + header + 20, &scale, 4);
+        std::memcpy(bytes.data() + header + 24, &rate, 4);
+        std::memcpy(bytes.data() + header + 32, &length, 4);
+        QVERIFY(writeBytes(file, bytes));
+
+        const Run run = quolvactl({QStringLiteral("info"), file});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        const QMap<QString, QString> f = facts(run.out);
+        QCOMPARE(f.value("stream 0 scale"), QString::number(scale));
+        QCOMPARE(f.value("stream 0 length"), QString::number(length));
+        QCOMPARE(f.value("stream 0 duration ms"), duration);
+    }
+
     void framesWritesEachRecordsJpegBytes()
     {
         const QString folder = dir_.filePath(QStringLiteral("out/frames"));
@@ -447,22 +506,75 @@ private slots:
         QVERIFY2(run.err.contains("not finished; run quolvactl repair"), qPrintable(run.err));
     }
 
-    // Repair cuts nothing when the damage lies before records that are still read: it names the damaged
-    // record's offset, leaves the store byte for byte, and says the recording is not repaired.
-    void repairLeavesDamageInTheMiddleAlone()
+    // One record in the middle damaged in one of its fields. Where its leading size, its whole JPEG and
+    // the next record agree, only the trailing copy of its size is wrong: frames writes every frame and
+    // says where the damage lies, check fails there, and repair rewrites just the damaged bytes. Damage
+    // that cannot be explained so is refused by repair, byte for byte, as before.
+    void damageInTheMiddle_data()
     {
+        QTest::addColumn<QString>("shape");
+        QTest::addColumn<int>("framesWritten");
+        QTest::addColumn<bool>("mended");
+        QTest::newRow("trailing size, a digit changed") << "trailing digit" << kFrames << true;
+        QTest::newRow("trailing size, not a number") << "trailing text" << kFrames << true;
+        QTest::newRow("trailing digit count changed") << "trailing count" << kFrames << true;
+        QTest::newRow("leading size, a digit changed") << "leading digit" << 1 << false;
+        QTest::newRow("JPEG torn in the middle") << "torn picture" << 1 << false;
+    }
+    void damageInTheMiddle()
+    {
+        QFETCH(QString, shape);
+        QFETCH(int, framesWritten);
+        QFETCH(bool, mended);
         const std::vector<qint64> starts = recordStarts(jpegs_);
-        const QString damaged = copyRecording(QStringLiteral("middle.avi"));
-        QByteArray store = fileBytes(damaged + ".xxx");
-        const qint64 trailingDigit = starts[2] - 2;
-        store[trailingDigit] = store[trailingDigit] == '9' ? '8' : static_cast<char>(store[trailingDigit] + 1);
+        const QString damaged = copyRecording(QStringLiteral("middle-%1.avi").arg(QTest::currentDataTag()).replace(' ', '-'));
+        const QByteArray whole = fileBytes(damaged + ".xxx");
+        QByteArray store = whole;
+        const qint64 sizeDigits = QByteArray::number(jpegs_[1].size()).size();
+        const auto bump = [&](qint64 at) { store[at] = store[at] == '9' ? '8' : static_cast<char>(store[at] + 1); };
+        if (shape == "trailing digit")
+            bump(starts[2] - 2);
+        else if (shape == "trailing text")
+            store.replace(starts[2] - 1 - sizeDigits, sizeDigits, QByteArray(sizeDigits, 'x'));
+        else if (shape == "trailing count")
+            bump(starts[2] - 1);
+        else if (shape == "leading digit")
+            bump(starts[1] + sizeDigits);
+        else if (shape == "torn picture")
+            store.remove(starts[1] + 1 + sizeDigits + jpegs_[1].size() / 2, 100);
         QVERIFY(writeBytes(damaged + ".xxx", store));
-        const Run run = quolvactl({QStringLiteral("repair"), damaged});
-        QCOMPARE(run.status, 1);
-        QVERIFY2(run.out.contains(QString("offset %1").arg(starts[1])) && run.out.contains("left as it is"),
-                 qPrintable(run.out + run.err));
-        QVERIFY2(run.err.contains("not repaired"), qPrintable(run.err));
-        QCOMPARE(fileBytes(damaged + ".xxx"), store);
+
+        const Run checked = quolvactl({QStringLiteral("check"), damaged});
+        QCOMPARE(checked.status, 1);
+        QVERIFY2(checked.err.contains(QString("offset %1:").arg(starts[1])), qPrintable(checked.err));
+
+        const QString folder = dir_.filePath(QStringLiteral("frames-%1").arg(shape).replace(' ', '-'));
+        const Run frames = quolvactl({QStringLiteral("frames"), damaged, folder});
+        QCOMPARE(frames.status, mended ? 0 : 1);
+        QVERIFY2(frames.out.startsWith(QString("%1 frames written").arg(framesWritten)), qPrintable(frames.out));
+        QVERIFY2(frames.err.contains(QString("offset %1").arg(starts[1])), qPrintable(frames.err));
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), framesWritten);
+        for (int i = 0; i < framesWritten; ++i)
+            QVERIFY2(fileBytes(QDir(folder).filePath(QStringLiteral("%1.jpg").arg(i + 1, 6, 10, QLatin1Char('0')))) ==
+                         jpegs_[static_cast<std::size_t>(i)],
+                     qPrintable(QString("frame %1").arg(i + 1)));
+
+        const Run repaired = quolvactl({QStringLiteral("repair"), damaged});
+        QVERIFY2(repaired.out.contains(QString("offset %1").arg(starts[1])), qPrintable(repaired.out + repaired.err));
+        if (mended) {
+            QVERIFY2(repaired.status == 0, qPrintable(repaired.out + repaired.err));
+            QVERIFY2(repaired.out.contains(QString("offset %1").arg(starts[2] - 1 - sizeDigits)) &&
+                         repaired.out.endsWith("\nrepaired\n"),
+                     qPrintable(repaired.out));
+            QVERIFY(fileBytes(damaged + ".xxx") == whole); // the damaged bytes, and only they, were rewritten
+            const Run again = quolvactl({QStringLiteral("check"), damaged});
+            QVERIFY2(again.status == 0, qPrintable(again.err));
+        } else {
+            QCOMPARE(repaired.status, 1);
+            QVERIFY2(repaired.out.contains("left as it is") && repaired.err.contains("not repaired"),
+                     qPrintable(repaired.out + repaired.err));
+            QVERIFY(fileBytes(damaged + ".xxx") == store);
+        }
     }
 
     // quolvactl record into a nearly full disk (a file size limit fails the writes the same way, and the
@@ -501,6 +613,49 @@ private slots:
         QVERIFY2(f.value("sound data bytes").toInt() > 0, qPrintable(info.out));
     }
 
+    // A recording whose sound device could not be opened keeps its frames, but the command says that no
+    // sound was recorded and why, and ends with a status of its own. Offscreen, as above.
+    void recordSaysWhenNoSoundWasRecorded_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("status");
+        QTest::newRow("a tone") << "tone:440" << 0;
+        QTest::newRow("no device") << "none" << 3;
+    }
+    void recordSaysWhenNoSoundWasRecorded()
+    {
+        QFETCH(QString, source);
+        QFETCH(int, status);
+        const QString target = dir_.filePath(QStringLiteral("sound-%1.avi").arg(QTest::currentDataTag()).replace(' ', '-'));
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":offscreen"));
+        environment.insert(QStringLiteral("QUOLVA_SOUND_SOURCE"), source);
+        process.setProcessEnvironment(environment);
+        process.start(qEnvironmentVariable("QUOLVA_BIN_DIR") + QStringLiteral("/quolvactl"),
+                      {QStringLiteral("record"), target, QStringLiteral("--seconds"), QStringLiteral("1"),
+                       QStringLiteral("--region"), QStringLiteral("64x48+0+0")});
+        QVERIFY(process.waitForStarted(10000));
+        QVERIFY(process.waitForFinished(30000));
+        const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(process.exitCode() == status, qPrintable(QString::number(process.exitCode()) + ": " + err));
+        const QString said = QStringLiteral("quolvactl record: no sound was recorded: ");
+        if (status == 0) {
+            QVERIFY2(!err.contains(said), qPrintable(err));
+        } else {
+            QCOMPARE(err.count(said), 1);
+            QVERIFY2(err.contains(said + QStringLiteral("Failed to open waveform input device.")) &&
+                         err.contains(QStringLiteral("QUOLVA_SOUND_SOURCE=none")),
+                     qPrintable(err));
+        }
+        const QMap<QString, QString> f = facts(quolvactl({QStringLiteral("info"), target}).out);
+        QVERIFY2(f.value("frame records").toInt() > 0, "the frames are kept");
+        QCOMPARE(f.value("header frame count"), f.value("frame records"));
+        QCOMPARE(f.value("sound data bytes").toInt() > 0, status == 0);
+    }
+
     void usageErrorsGiveStatus2()
     {
         const QList<QStringList> misuses{
@@ -512,13 +667,20 @@ private slots:
             {"check"},
             {"check", target_, target_},
             {"no-such-command"},
+            // Seconds whose milliseconds do not fit a timer: 4294968 s would wrap around to 704 ms.
+            {"record", dir_.filePath("long.avi"), "--seconds", "4294968"},
+            {"record", dir_.filePath("long.avi"), "--seconds", "2147484"},
+            {"record", dir_.filePath("long.avi"), "--seconds", "99999999999"},
         };
         for (const QStringList& arguments : misuses) {
             const Run run = quolvactl(arguments);
             QVERIFY2(run.status == 2, qPrintable(arguments.join(' ') + ": status " + QString::number(run.status)));
             QVERIFY2(!run.err.isEmpty(), qPrintable(arguments.join(' ')));
+            if (arguments.contains("--seconds"))
+                QVERIFY2(run.err.contains("--seconds") && run.err.contains("2147483"), qPrintable(run.err));
         }
         QVERIFY(!QFileInfo::exists(dir_.filePath("x")));
+        QVERIFY(!QFileInfo::exists(dir_.filePath("long.avi")));
     }
 };
 

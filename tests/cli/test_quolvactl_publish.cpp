@@ -69,7 +69,11 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("unknown compressor") << QStringList{"--codec", "vp9"} << 64 << 2 << "no compressor named \"vp9\"; there are: h264";
         QTest::newRow("quality without a compressor") << QStringList{"--quality", "50"} << 64 << 2 << "--quality needs --codec";
-        QTest::newRow("odd size for H.264") << QStringList{"--codec", "h264"} << 65 << 1 << "cannot take frames of 65 × 48";
+        // The encoder's own cause follows the frame size.
+        QTest::newRow("odd size for H.264") << QStringList{"--codec", "h264"} << 65 << 1
+                                            << "cannot take frames of 65 × 48 pixels: width not divisible by 2";
+        QTest::newRow("odd size for Cinepak") << QStringList{"--codec", "cinepak"} << 65 << 1
+                                              << "cannot take frames of 65 × 48 pixels: width and height must be multiples of four";
     }
 
     void failuresAreStatedAndLeaveTheFileWhole()
@@ -86,6 +90,36 @@ private slots:
         QCOMPARE(avitest::probeStreams(path).size(), 1);
         verifyClean(path);
         QCOMPARE(avitest::fileBytes(path).size(), before.size());
+    }
+
+    // A recording with sound has a time base whose terms pass MPEG-4 part 2's limit of 65535 (110250/220529
+    // here): the stream keeps the exact rate, the encoder works with the nearest one it can take.
+    void mpeg4TakesTheTimeBaseOfARecordingWithSound()
+    {
+        const int frames = 10;
+        const std::int32_t soundLength = 220529; // sample frames of 16-bit mono sound at 11025 Hz: 20 s
+        const QString path = MakeScreenRecording(dir_.path(), "mpeg4-sound.avi", 64, 48, frames, 2 * soundLength);
+        const publish::VideoTimeBase exact = publish::ExactVideoTimeBase(frames, soundLength, 11025);
+        QVERIFY2(exact.rate > 65535 && exact.scale > 65535, "the recording's time base passes the encoder's limit");
+
+        const Run run = quolvactl({"publish", path, "--avi", "--codec", "mpeg4"});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(videoStream(path).value("codec_name").toString(), QStringLiteral("mpeg4"));
+        QCOMPARE(videoStream(path).value("nb_read_packets").toString(), QString::number(frames));
+        verifyClean(path);
+        const avitest::ToolRun decode = avitest::runTool("ffmpeg", {"-v", "error", "-i", path, "-map", "0:v", "-f", "null", "-"});
+        QVERIFY2(decode.exitCode == 0 && decode.err.isEmpty(), decode.err.constData());
+
+        store::PAVIFILE file;
+        QCOMPARE(store::AVIFileOpen(&file, QFile::encodeName(path).toStdString(), store::OF_READ), store::AVIERR_OK);
+        store::PAVISTREAM video;
+        QCOMPARE(store::AVIFileGetStream(file, &video, store::streamtypeVIDEO, 0), store::AVIERR_OK);
+        store::AVISTREAMINFOA info{};
+        QCOMPARE(store::AVIStreamInfo(video, &info, sizeof info), store::AVIERR_OK);
+        QCOMPARE(info.dwRate, exact.rate);
+        QCOMPARE(info.dwScale, exact.scale);
+        store::AVIStreamRelease(video);
+        store::AVIFileRelease(file);
     }
 
     void aMissingRecordingFails()

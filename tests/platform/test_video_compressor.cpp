@@ -11,7 +11,12 @@
 #include <QSpinBox>
 #include <QtTest>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
 #include <cstring>
+#include <memory>
 #include <vector>
 
 using namespace quolva;
@@ -56,6 +61,57 @@ COMPVARS opened(const QString& key)
     pc.fccHandler = info->fccHandler;
     pc.lKey = info->defaultKeyFrameRate;
     return pc;
+}
+
+// How many frames libavcodec's decoder of `info`'s encoder makes of the packets, each of the given size;
+// -1 when it refuses them.
+int decodedFrames(const VideoCompressorInfo& info, const COMPVARS& pc, const std::vector<QByteArray>& packets,
+                  int width, int height)
+{
+    const AVCodec* encoder = avcodec_find_encoder_by_name(qPrintable(info.encoderName));
+    const AVCodec* decoder = encoder ? avcodec_find_decoder(encoder->id) : nullptr;
+    if (!decoder)
+        return -1;
+    const auto freeContext = [](AVCodecContext* c) { avcodec_free_context(&c); };
+    const std::unique_ptr<AVCodecContext, decltype(freeContext)> context(avcodec_alloc_context3(decoder), freeContext);
+    const BITMAPINFOHEADER* out = OutputFormat(pc);
+    context->width = width;
+    context->height = height;
+    context->codec_tag = out->biCompression;
+    context->bits_per_coded_sample = out->biBitCount;
+    const std::size_t extra = pc.lpbiOut.size() - sizeof(BITMAPINFOHEADER);
+    if (extra > 0) {
+        context->extradata = static_cast<std::uint8_t*>(av_mallocz(extra + AV_INPUT_BUFFER_PADDING_SIZE));
+        std::memcpy(context->extradata, pc.lpbiOut.data() + sizeof(BITMAPINFOHEADER), extra);
+        context->extradata_size = static_cast<int>(extra);
+    }
+    if (avcodec_open2(context.get(), decoder, nullptr) < 0)
+        return -1;
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    int frames = 0;
+    const auto receive = [&] {
+        while (avcodec_receive_frame(context.get(), frame) == 0) {
+            if (frame->width == width && frame->height == height)
+                ++frames;
+            av_frame_unref(frame);
+        }
+    };
+    for (const QByteArray& bytes : packets) {
+        av_new_packet(packet, static_cast<int>(bytes.size()));
+        std::memcpy(packet->data, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        packet->flags = AV_PKT_FLAG_KEY;
+        const int sent = avcodec_send_packet(context.get(), packet);
+        av_packet_unref(packet);
+        if (sent < 0)
+            frames = -1000;
+        receive();
+    }
+    avcodec_send_packet(context.get(), nullptr);
+    receive();
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    return std::max(frames, -1);
 }
 
 } // namespace
@@ -128,6 +184,8 @@ private slots:
         COMPVARS pc = opened(key);
         const BITMAPINFOHEADER format = dibFormat(width, height, static_cast<store::WORD>(bits));
         QCOMPARE(ICSeqCompressFrameStart(&pc, &format, 10, 1), takes);
+        // A refusal says its cause; a start that succeeded has none.
+        QCOMPARE(StartRefusal(pc).isEmpty(), takes);
         if (takes) {
             QVERIFY(OutputFormat(pc));
             QCOMPARE(OutputFormat(pc)->biWidth, width);
@@ -193,6 +251,43 @@ private slots:
             ICSeqCompressFrameEnd(&pc); // idempotent
             ICCompressorFree(&pc);
         }
+    }
+
+    // The time base of a recording's video stream is N frames in L ÷ R seconds, reduced: sound of a few
+    // seconds already makes its terms large (2205000/220529 for 200 frames over 220529 sample frames at
+    // 11025 Hz). Every compressor takes it, as it takes the capture pace, and its frame decodes.
+    void takesTheTimeBaseOfARecording_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<uint>("rate");
+        QTest::addColumn<uint>("scale");
+        for (const VideoCompressorInfo& info : InstalledVideoCompressors()) {
+            QTest::addRow("%s, 2205000/220529", qPrintable(info.key)) << info.key << 2205000u << 220529u;
+            QTest::addRow("%s, 10/1", qPrintable(info.key)) << info.key << 10u << 1u;
+            // The extremes: one frame over the longest sound, and many frames over one sample.
+            QTest::addRow("%s, 8000/2147483647", qPrintable(info.key)) << info.key << 8000u << 2147483647u;
+            QTest::addRow("%s, 2147483647/1", qPrintable(info.key)) << info.key << 2147483647u << 1u;
+        }
+    }
+    void takesTheTimeBaseOfARecording()
+    {
+        QFETCH(QString, key);
+        QFETCH(uint, rate);
+        QFETCH(uint, scale);
+        const int width = 64, height = 48;
+        COMPVARS pc = opened(key);
+        const BITMAPINFOHEADER format = dibFormat(width, height);
+        QVERIFY(ICSeqCompressFrameStart(&pc, &format, rate, scale));
+        std::vector<QByteArray> packets;
+        const std::vector<std::uint8_t> bits = dibFrame(width, height, 1);
+        LONG size = 0;
+        if (const void* data = ICSeqCompressFrame(&pc, 0, bits.data(), nullptr, &size))
+            packets.emplace_back(static_cast<const char*>(data), size);
+        while (const void* data = ICSeqCompressFrameFlush(&pc, nullptr, &size))
+            packets.emplace_back(static_cast<const char*>(data), size);
+        QCOMPARE(packets.size(), std::size_t{1});
+        QCOMPARE(decodedFrames(*FindVideoCompressor(key), pc, packets, width, height), 1);
+        ICCompressorFree(&pc);
     }
 
     void freeLeavesTheVariablesAsDeclared()

@@ -5,12 +5,16 @@
 // bytes from one thread and from several.
 #include "SoundAnalysis.h"
 #include "SwfExportSupport.h"
+#include "TestFiles.h"
 
+#include "publish/PublishError.h"
+#include "publish/SwfMovieFile.h"
 #include "publish/SwfSoundTrack.h"
 #include "store/FrameStore.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
+
 
 using namespace quolva;
 using namespace quolva::test;
@@ -425,6 +429,75 @@ private slots:
         QStringList after = QStringList(before) << QStringLiteral("out.swf");
         after.sort();
         QCOMPARE(FilesIn(folder.path()), after);
+    }
+
+    // The movie file replaces its output: a regular file, new or existing, is written by renaming a part
+    // file beside it; a symbolic link is followed, the movie written where it leads (the link stays);
+    // what exists but is not a regular file (a folder, a pipe, a device) is refused with nothing written.
+    // The part file's name fits the file system's 255 bytes whatever the output's name.
+    void outputKinds_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("writtenAt"); // relative to the folder; empty: refused
+        QTest::newRow("new file") << "new file" << "out.swf";
+        QTest::newRow("existing file") << "existing file" << "out.swf";
+        QTest::newRow("link to a file") << "link to a file" << "elsewhere/real-out.swf";
+        QTest::newRow("dangling link into an existing folder") << "dangling link" << "elsewhere/new-out.swf";
+        QTest::newRow("link to a link to a file") << "link to a link" << "elsewhere/real-out.swf";
+        QTest::newRow("name of 250 bytes") << "long name" << QString(82, QChar(0x5F71)) + ".swf";
+        QTest::newRow("folder") << "folder" << "";
+        QTest::newRow("named pipe") << "pipe" << "";
+        QTest::newRow("link to a named pipe") << "link to a pipe" << "";
+        QTest::newRow("device") << "device" << "";
+    }
+    void outputKinds()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, writtenAt);
+        QTemporaryDir folder;
+        const QString elsewhere = folder.filePath(QStringLiteral("elsewhere"));
+        const QString output = kind == "long name" ? folder.filePath(writtenAt) : MakeOutput(folder.path(), kind, "out.swf");
+        if (output.isEmpty())
+            QSKIP("this kind of output cannot be made here (a device needs root)");
+        QCOMPARE(QFile::encodeName(QFileInfo(output).fileName()).size(), kind == "long name" ? 250 : 7);
+        const QStringList before = EntriesIn(folder.path());
+        const QStringList beforeElsewhere = EntriesIn(elsewhere);
+        const QString kindBefore = KindOf(output);
+        const QFile::Permissions permissions = QFileInfo(output).permissions();
+
+        std::optional<QString> refusal;
+        try {
+            publish::SwfMovieFile movie(output);
+            movie.ReserveHeader(4);
+            movie.Append("body");
+            movie.Commit("head");
+        } catch (const publish::PublishError& failure) {
+            refusal = QString::fromUtf8(failure.what());
+        }
+        QCOMPARE(KindOf(output), kindBefore == "none" ? QStringLiteral("file") : kindBefore);
+        if (writtenAt.isEmpty()) {
+            QVERIFY2(refusal && refusal->contains(output), qPrintable(refusal.value_or(QStringLiteral("no refusal"))));
+            QCOMPARE(EntriesIn(folder.path()), before);
+            QCOMPARE(EntriesIn(elsewhere), beforeElsewhere);
+            return;
+        }
+        QVERIFY2(!refusal, qPrintable(refusal.value_or(QString())));
+        const QString written = folder.filePath(writtenAt);
+        QCOMPARE(KindOf(written), QStringLiteral("file"));
+        QCOMPARE(ReadFile(written), QByteArray("headbody"));
+        if (kind != "new file" && kind != "long name" && kind != "dangling link")
+            QCOMPARE(QFileInfo(written).permissions(), permissions); // a replaced file keeps them
+        // Nothing else was left behind: no part file.
+        QStringList expected = before;
+        if (!expected.contains(QFileInfo(output).fileName()))
+            expected << QFileInfo(output).fileName();
+        expected.sort();
+        QCOMPARE(EntriesIn(folder.path()), expected);
+        QStringList expectedElsewhere = beforeElsewhere;
+        if (written.startsWith(elsewhere) && !expectedElsewhere.contains(QFileInfo(written).fileName()))
+            expectedElsewhere << QFileInfo(written).fileName();
+        expectedElsewhere.sort();
+        QCOMPARE(EntriesIn(elsewhere), expectedElsewhere);
     }
 
     // A store whose header counts more records than it holds: the movie has every record that was

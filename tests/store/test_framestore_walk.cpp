@@ -29,6 +29,12 @@ std::string Record(const std::string& payload)
     return digits + size + payload + size + digits;
 }
 
+// The least the walk takes for a whole JPEG: the start-of-image marker first, the end-of-image marker last.
+std::string Jpeg(const std::string& inside)
+{
+    return "\xFF\xD8" + inside + "\xFF\xD9";
+}
+
 std::string Header(int count)
 {
     std::string text = std::to_string(count);
@@ -148,6 +154,90 @@ private slots:
             QCOMPARE(repair.cutBytes, std::int64_t(0));
             QCOMPARE(ReadFile(path()), file);
         }
+    }
+
+    // A record whose trailing size or digit count is damaged, while its leading size frames a whole JPEG
+    // and the next record starts right after it (or the file ends there): the forward walk reads it and
+    // goes on, naming the damaged field, and repair writes the field again from the leading copy, in the
+    // same number of bytes, changing nothing else. Anything less certain stays a fault that repair leaves
+    // alone.
+    void damagedTrailersAreMendedWhereTheRestAgrees_data()
+    {
+        QTest::addColumn<QByteArray>("damaged");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<bool>("mendable");
+        const std::string jpeg = Jpeg("hello"); // 9 bytes: the record is "19", the picture, "91"
+        const QByteArray later = QByteArray::fromStdString(Record(Jpeg("four")) + Record(Jpeg("five")));
+        const auto bytes = [&](const std::string& trailer) { return QByteArray::fromStdString("19" + jpeg + trailer); };
+        QTest::newRow("trailing size changed, records follow") << bytes("81") << later << true;
+        QTest::newRow("trailing size changed, last record") << bytes("81") << QByteArray() << true;
+        QTest::newRow("trailing digit count changed") << bytes("97") << later << true;
+        QTest::newRow("trailing size not a number") << bytes("x1") << later << true;
+        QTest::newRow("trailing field a byte short") << bytes("8") << later << false;
+        QTest::newRow("trailing field a byte long") << bytes("091") << QByteArray() << false;
+        QTest::newRow("no end-of-image marker") << QByteArray("17\xFF\xD8hello61") << later << false;
+        QTest::newRow("no start-of-image marker") << QByteArray("19hello\xFF\xD9\xFF\xD9" "81") << later << false;
+        QTest::newRow("no record follows") << bytes("81") << QByteArray("garbage, not a record") << false;
+    }
+    void damagedTrailersAreMendedWhereTheRestAgrees()
+    {
+        QFETCH(QByteArray, damaged);
+        QFETCH(QByteArray, after);
+        QFETCH(bool, mendable);
+        const int records = 4 + (after.startsWith('1') ? 2 : 0);
+        const std::string good = Header(records) + Record(Jpeg("one")) + Record(Jpeg("two")) + Record(Jpeg("three"));
+        const std::string file = good + damaged.toStdString() + after.toStdString();
+        WriteFile(path(), file);
+        FrameStore store = FrameStore::OpenFrameStore(path());
+        const FrameStoreWalk walk = WalkFramesForwards(store);
+        QVERIFY(!walk.Clean());
+        if (mendable) {
+            QVERIFY2(walk.fault.empty(), walk.fault.c_str());
+            QCOMPARE(walk.recordStarts.size(), std::size_t(records));
+            QCOMPARE(walk.goodEnd, std::int64_t(file.size()));
+            QCOMPARE(walk.damagedTrailers.size(), std::size_t(1));
+            const DamagedTrailer& trailer = walk.damagedTrailers.front();
+            QCOMPARE(trailer.recordOffset, std::int64_t(good.size()));
+            QCOMPARE(trailer.fieldOffset, std::int64_t(good.size() + 2 + 9));
+            QCOMPARE(trailer.found, damaged.right(2).toStdString());
+            QCOMPARE(trailer.expected, std::string("91"));
+            QVERIFY(!trailer.fault.empty());
+        } else {
+            QCOMPARE(walk.faultOffset, std::int64_t(good.size()));
+            QCOMPARE(walk.recordStarts.size(), std::size_t(3));
+            QVERIFY(walk.damagedTrailers.empty());
+        }
+
+        const FrameStoreRepair repair = RepairFrameStore(store);
+        store.Close();
+        QCOMPARE(repair.damagedInMiddle, !mendable);
+        QCOMPARE(repair.cutBytes, std::int64_t(0));
+        if (mendable) {
+            QCOMPARE(repair.mendedTrailers.size(), std::size_t(1));
+            QCOMPARE(repair.newCount, records);
+            QCOMPARE(ReadFile(path()), good + Record(Jpeg("hello")) + after.toStdString());
+            FrameStore again = FrameStore::OpenFrameStore(path());
+            QVERIFY(WalkFramesForwards(again).Clean());
+            QVERIFY(WalkFramesBackwards(again).Clean());
+        } else {
+            QVERIFY(repair.mendedTrailers.empty());
+            QCOMPARE(ReadFile(path()), file);
+        }
+    }
+
+    // A damaged trailer before a torn tail (the program died while recording): both are set right at once.
+    void repairMendsATrailerAndCutsATornTail()
+    {
+        const std::string good = Header(0) + Record(Jpeg("one"));
+        WriteFile(path(), good + "19" + Jpeg("hello") + "81" + "240" + Jpeg("only part"));
+        FrameStore store = FrameStore::OpenFrameStore(path());
+        const FrameStoreRepair repair = RepairFrameStore(store);
+        store.Close();
+        QVERIFY(!repair.damagedInMiddle);
+        QCOMPARE(repair.mendedTrailers.size(), std::size_t(1));
+        QCOMPARE(repair.cutBytes, std::int64_t(3 + 13));
+        QCOMPARE(repair.newCount, 2);
+        QCOMPARE(ReadFile(path()), Header(2) + good.substr(16) + Record(Jpeg("hello")));
     }
 
     void repairOfAConsistentStoreChangesNothing()
