@@ -323,7 +323,11 @@ void TForm6::SpeedButton3Click()
     }
     if (!export_->StartCompressed()) {
         export_->GiveBack();
-        warn(QStringLiteral("Compressor unsuitability"), QStringLiteral("Note"));
+        // The fixed note, then the compressor's own words for what it refused.
+        const QString cause = export_->CompressorRefusal();
+        warn(cause.isEmpty() ? QStringLiteral("Compressor unsuitability")
+                             : QStringLiteral("Compressor unsuitability\n%1").arg(cause),
+             QStringLiteral("Note"));
         closeIfRequested();
         return;
     }
