@@ -507,8 +507,7 @@ void TForm6::Button8Click()
 void TForm6::Timer2Timer()
 {
     Timer2->stop();
-    if (!recording().IsHeldBy(SwfExport::kActivity))
-        return;
+    // The start took the recording before its file dialog; a run started otherwise takes it itself.
     const auto giveBack = [this] {
         if (recording().IsHeldBy(SwfExport::kActivity))
             recording().Release();
