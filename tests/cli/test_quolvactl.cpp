@@ -133,6 +133,32 @@ private:
         return copy;
     }
 
+    // A Motion JPEG video stream of `frames` of the recording's pictures, as a publisher adds one.
+    void addMjpegStream(const store::PAVIFILE& avi, int frames)
+    {
+        store::AVISTREAMINFOA info{};
+        info.fccType = store::streamtypeVIDEO;
+        info.fccHandler = store::mmioFOURCC('M', 'J', 'P', 'G');
+        info.dwScale = 1;
+        info.dwRate = 10;
+        store::PAVISTREAM video;
+        QCOMPARE(store::AVIFileCreateStream(avi, &video, info), store::AVIERR_OK);
+        store::BITMAPINFOHEADER bih{};
+        bih.biSize = 40;
+        bih.biWidth = kWidth;
+        bih.biHeight = kHeight;
+        bih.biPlanes = 1;
+        bih.biBitCount = 24;
+        bih.biCompression = store::mmioFOURCC('M', 'J', 'P', 'G');
+        QCOMPARE(store::AVIStreamSetFormat(video, 0, &bih, sizeof bih), store::AVIERR_OK);
+        for (int i = 0; i < frames; ++i) {
+            const QByteArray& jpeg = jpegs_[static_cast<std::size_t>(i) % jpegs_.size()];
+            store::AVIStreamWrite(video, i, 1, jpeg.constData(), static_cast<store::LONG>(jpeg.size()),
+                                  store::AVIIF_KEYFRAME, nullptr, nullptr);
+        }
+        store::AVIStreamRelease(video);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -230,27 +256,9 @@ private slots:
         QVERIFY(QFile::remove(target + ".xxx"));
         {
             store::PAVIFILE avi;
-            store::PAVISTREAM video;
             QCOMPARE(store::AVIFileOpen(&avi, target.toStdString(), 0x42), store::AVIERR_OK);
-            store::AVISTREAMINFOA info{};
-            info.fccType = store::streamtypeVIDEO;
-            info.fccHandler = store::mmioFOURCC('M', 'J', 'P', 'G');
-            info.dwScale = 1;
-            info.dwRate = 10;
-            QCOMPARE(store::AVIFileCreateStream(avi, &video, info), store::AVIERR_OK);
-            store::BITMAPINFOHEADER bih{};
-            bih.biSize = 40;
-            bih.biWidth = kWidth;
-            bih.biHeight = kHeight;
-            bih.biPlanes = 1;
-            bih.biBitCount = 24;
-            bih.biCompression = store::mmioFOURCC('M', 'J', 'P', 'G');
-            QCOMPARE(store::AVIStreamSetFormat(video, 0, &bih, sizeof bih), store::AVIERR_OK);
-            for (int i = 0; i < kFrames; ++i)
-                store::AVIStreamWrite(video, i, 1, jpegs_[static_cast<std::size_t>(i)].constData(),
-                                      static_cast<store::LONG>(jpegs_[static_cast<std::size_t>(i)].size()),
-                                      store::AVIIF_KEYFRAME, nullptr, nullptr);
-            store::AVIStreamRelease(video);
+            addMjpegStream(avi, kFrames);
+            QVERIFY(!QTest::currentTestFailed());
             // A second sound track, as dubbing adds one: 1.5 s of 8-bit sound.
             store::AVISTREAMINFOA dubbed{};
             dubbed.fccType = store::streamtypeAUDIO;
@@ -367,25 +375,9 @@ private slots:
         const QString file = dir_.filePath(QStringLiteral("hostile-%1.avi").arg(QTest::currentDataTag()).replace(' ', '-'));
         {
             store::PAVIFILE avi;
-            store::PAVISTREAM video;
             QCOMPARE(store::AVIFileOpen(&avi, file.toStdString(), 0x1041), store::AVIERR_OK);
-            store::AVISTREAMINFOA info{};
-            info.fccType = store::streamtypeVIDEO;
-            info.dwScale = 1;
-            info.dwRate = 10;
-            QCOMPARE(store::AVIFileCreateStream(avi, &video, info), store::AVIERR_OK);
-            store::BITMAPINFOHEADER bih{};
-            bih.biSize = 40;
-            bih.biWidth = kWidth;
-            bih.biHeight = kHeight;
-            bih.biPlanes = 1;
-            bih.biBitCount = 24;
-            bih.biCompression = store::mmioFOURCC('M', 'J', 'P', 'G');
-            QCOMPARE(store::AVIStreamSetFormat(video, 0, &bih, sizeof bih), store::AVIERR_OK);
-            for (int i = 0; i < 3; ++i)
-                store::AVIStreamWrite(video, i, 1, jpegs_[0].constData(), static_cast<store::LONG>(jpegs_[0].size()),
-                                      store::AVIIF_KEYFRAME, nullptr, nullptr);
-            store::AVIStreamRelease(video);
+            addMjpegStream(avi, 3);
+            QVERIFY(!QTest::currentTestFailed());
             store::AVIFileRelease(avi);
         }
         // The stream header's dwScale, dwRate and dwLength, written over.
