@@ -63,14 +63,14 @@ int PublishAvi(editor::OpenRecording& recording, const PublishOptions& options)
         return 1;
     }
 
-    // As the dialog's "打开文件": the first frame gives the size; the export starts at the first frame.
+    // As the dialog's "打开文件": the first frame gives the size. The export reads from the first frame with
+    // a reader of its own.
     const std::optional<QSize> size = recording.FirstFrameSize();
     if (!size) {
         err(QStringLiteral("quolvactl publish: the frame store of \"%1\" holds no readable first frame").arg(path));
         return 1;
     }
     avi.SetFrameSize(size->width(), size->height());
-    recording.Rewind();
 
     QString what = QStringLiteral("uncompressed 24-bit frames");
     try {
