@@ -372,7 +372,6 @@ private:
     void SetUpEditing();
     void SyncOverlayChoices();   // the chosen box, mode, box style, font style and colour from the controls
     void ShowTextBox(int box);   // the box's picture (see-through where transparent) and place
-    void PlaceTextBox(int box);  // the box's place only
     // The picture area's content covers the picture and every box that shows, wherever it stands.
     void LayOutPictureArea();
     void SetOverlaySize(int size);

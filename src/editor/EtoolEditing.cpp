@@ -146,12 +146,6 @@ void TForm7::ShowTextBox(int box)
     LayOutPictureArea();
 }
 
-void TForm7::PlaceTextBox(int box)
-{
-    (void)box; // every box is placed with the area
-    LayOutPictureArea();
-}
-
 // ---- Frame rewriting ---------------------------------------------------------------------------------
 
 void TForm7::ToolButton27Click()
@@ -336,7 +330,7 @@ void TForm7::SpeedButton10Click()
     SyncOverlayChoices();
     TextBoxControl(overlays_.chosen)->raise();
     overlays_.StopRise(Image4->height());
-    PlaceTextBox(overlays_.chosen);
+    LayOutPictureArea();
 }
 
 void TForm7::Timer2Timer()
@@ -351,7 +345,7 @@ void TForm7::Timer2Timer()
     overlays_.chosen = std::max(0, RadioGroup2->itemIndex());
     overlays_.RiseStep(*speed, Image4->height());
     TextBoxControl(overlays_.chosen)->raise();
-    PlaceTextBox(overlays_.chosen);
+    LayOutPictureArea();
 }
 
 void TForm7::RadioGroup1Click()
@@ -422,7 +416,7 @@ void TForm7::TextBoxMouseMove(int box, QPoint at)
     if (!overlays_.Dragging())
         return;
     overlays_.DragTo(box, at);
-    PlaceTextBox(box);
+    LayOutPictureArea();
 }
 
 void TForm7::TextBoxMouseUp(int box)

@@ -41,8 +41,6 @@ std::optional<QImage> FrameReader::Next()
     } catch (const store::StoreError& failure) {
         throw RecordingError(failure.what());
     }
-    ++recordsRead_;
-    lastRecordStart_ = record.offset;
     return DecodeFramePicture(record, frameStorePath_);
 }
 

@@ -5,7 +5,6 @@
 #include <QImage>
 #include <QString>
 
-#include <cstdint>
 #include <optional>
 
 namespace quolva::editor {
@@ -24,16 +23,9 @@ public:
     // The next record, decoded; nothing after the last record. A record that cannot be read is thrown as
     // RecordingError with the position left before it.
     std::optional<QImage> Next();
-    // Records read so far.
-    std::int32_t RecordsRead() const { return recordsRead_; }
-    // Where the record read last begins.
-    std::int64_t LastRecordStart() const { return lastRecordStart_; }
-
 private:
     store::FrameStore reader_;
     QString frameStorePath_;
-    std::int32_t recordsRead_ = 0;
-    std::int64_t lastRecordStart_ = 0;
 };
 
 } // namespace quolva::editor

@@ -210,8 +210,7 @@ void TForm6::showEvent(QShowEvent* event)
 
 bool TForm6::WorkInProgress() const
 {
-    return export_->Holding() || (export_->Started() && !export_->Finished()) || Timer1->isActive() ||
-           Timer2->isActive() || recording().IsHeldBy(SwfExport::kActivity);
+    return export_->Holding() || Timer1->isActive() || Timer2->isActive() || recording().IsHeldBy(SwfExport::kActivity);
 }
 
 void TForm6::FormShow()
@@ -220,7 +219,7 @@ void TForm6::FormShow()
     if (WorkInProgress())
         return;
     // An export of an earlier showing that was never closed is let go before anything is reset.
-    if (export_->Started() && !Timer1->isActive()) {
+    if (export_->Started()) {
         const std::int32_t width = export_->inputFormat.biWidth;
         const std::int32_t height = export_->inputFormat.biHeight;
         export_->Finish();
