@@ -204,22 +204,25 @@ private slots:
         QVERIFY(dialog().Timer1->isActive());
         // The export's ticks wait while the window system shows the dialog again, as they would behind a
         // busy event loop: the dialog comes back while the export is still under way.
-        const QSignalBlocker ticksWait(dialog().Timer1);
-        if (minimise) {
-            dialog().showMinimized();
-            QTRY_VERIFY(dialog().isMinimized());
+        // (The blocker ends before the windows go, at the end of this block.)
+        {
+            const QSignalBlocker ticksWait(dialog().Timer1);
+            if (minimise) {
+                dialog().showMinimized();
+                QTRY_VERIFY(dialog().isMinimized());
+                QTest::qWait(200);
+                dialog().showNormal();
+                QTRY_VERIFY(!dialog().isMinimized());
+            } else {
+                dialog().hide();
+                dialog().show();
+            }
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog()));
             QTest::qWait(200);
-            dialog().showNormal();
-            QTRY_VERIFY(!dialog().isMinimized());
-        } else {
-            dialog().hide();
-            dialog().show();
+            QVERIFY(dialog().aviExport().compressorActive);
+            QVERIFY(!dialog().SpeedButton4->isEnabled());
+            QVERIFY(!dialog().Button7->isEnabled());
         }
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog()));
-        QTest::qWait(200);
-        QVERIFY(dialog().aviExport().compressorActive);
-        QVERIFY(!dialog().SpeedButton4->isEnabled());
-        QVERIFY(!dialog().Button7->isEnabled());
         QVERIFY(runAviExport());
         dialog().SpeedButton2->click();
         quit();
