@@ -33,7 +33,7 @@ QSize PrepareLikeTheWizard(record::Recorder& recorder, record::TForm2& viewfinde
     } else {
         viewfinder.setRegionMode();
         viewfinder.setClientSize(frameSize.width(), frameSize.height());
-        viewfinder.move(0, 0);
+        viewfinder.placeClientOnScreen(QPoint(0, 0));
     }
     recorder.settings = {frameSize.width(), frameSize.height(), target.followCursor};
     viewfinder.hideForRecording();

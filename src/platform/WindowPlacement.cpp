@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
+#include <qpa/qplatformwindow.h>
 
 namespace quolva::platform {
 
@@ -88,6 +90,14 @@ void keepAboveOnTopWindows(QWidget& dialog)
     // Window managers keep a dialog above the window it belongs to, but stack it with that window: a dialog
     // of a window under an always-on-top one would stay under it too. It belongs to the one on top instead.
     dialog.setParent(onTop, dialog.windowFlags() | Qt::WindowStaysOnTopHint);
+}
+
+std::optional<NativePlace> nativePlace(const QWidget& window)
+{
+    const QWindow* native = window.windowHandle();
+    if (!native || !native->handle())
+        return std::nullopt;
+    return NativePlace{native->handle()->geometry(), native->handle()->frameMargins()};
 }
 
 } // namespace quolva::platform

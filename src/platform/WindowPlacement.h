@@ -1,5 +1,9 @@
 #pragma once
+#include <QMargins>
+#include <QRect>
 #include <QSize>
+
+#include <optional>
 
 class QWidget;
 
@@ -15,5 +19,14 @@ void centreOnDesktop(QWidget& window);
 // publish dialog, the about box) while one is shown, whichever window it was opened for: behind one it
 // could be neither seen nor answered, and the program would wait for it.
 void keepAboveOnTopWindows(QWidget& dialog);
+
+// Where the window system shows a window: its client area on the screen and the frame around it, in
+// screen pixels, exact also at a scale factor other than 1 (where the window's own units are rounded).
+// None until the window has a native window.
+struct NativePlace {
+    QRect client;
+    QMargins frame;
+};
+std::optional<NativePlace> nativePlace(const QWidget& window);
 
 } // namespace quolva::platform

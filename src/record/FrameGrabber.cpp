@@ -38,7 +38,8 @@ void FrameGrabber::Tick(RecordingSession& session)
     if (settings_.followCursor) {
         const QRect frame = viewfinder_.frameRectOnScreen();
         const QPoint moved = FollowCursorStep({pointerOnScreen, frame.topLeft(), frame.size(),
-                                               viewfinder_.clientSizeOnScreen(), screen().size()});
+                                               viewfinder_.clientSizeOnScreen(), screen().size(),
+                                               viewfinder_.clientTopInFrame()});
         if (moved != frame.topLeft())
             viewfinder_.moveFrameOnScreen(moved);
     }

@@ -1,5 +1,7 @@
 #include "record/Unit2.h"
 
+#include "platform/WindowPlacement.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRegion>
@@ -78,6 +80,10 @@ QSize TForm2::clientSizeOnScreen() const
 
 void TForm2::setFullScreenMode()
 {
+    if (!fullScreen_) {
+        hiddenRegion_ = hidden_;
+        regionGeometry_ = geometry();
+    }
     fullScreen_ = true;
     const bool wasVisible = isVisible();
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -92,11 +98,17 @@ void TForm2::setFullScreenMode()
 void TForm2::setRegionMode()
 {
     const bool wasVisible = isVisible();
-    if (fullScreen_) {
+    const bool fromFullScreen = fullScreen_;
+    if (fromFullScreen) {
         fullScreen_ = false;
         setWindowFlags(regionFlags());
     }
     setWindowState(Qt::WindowNoState);
+    if (fromFullScreen) {
+        if (regionGeometry_.isValid())
+            setGeometry(regionGeometry_);
+        hidden_ = hiddenRegion_;
+    }
     if (wasVisible)
         show();
 }
@@ -117,13 +129,28 @@ void TForm2::hideForRecording()
     hide();
 }
 
+std::optional<TForm2::Place> TForm2::knownPlace() const
+{
+    if (fullScreen_)
+        return std::nullopt;
+    if (!isVisible())
+        return hidden_;
+    if (const auto shown = platform::nativePlace(*this))
+        return Place{shown->client.topLeft(), shown->frame};
+    return std::nullopt;
+}
+
 QRect TForm2::captureRect() const
 {
-    return QRect(toScreen(geometry().topLeft(), screenScale()), clientSizeOnScreen());
+    const std::optional<Place> place = knownPlace();
+    const QPoint topLeft = place ? place->client : toScreen(geometry().topLeft(), screenScale());
+    return QRect(topLeft, clientSizeOnScreen());
 }
 
 QRect TForm2::frameRectOnScreen() const
 {
+    if (const std::optional<Place> place = knownPlace())
+        return QRect(place->client, clientSizeOnScreen()).marginsAdded(place->frame);
     const qreal scale = screenScale();
     const QRect frame = frameGeometry();
     return QRect(toScreen(frame.topLeft(), scale), (QSizeF(frame.size()) * scale).toSize());
@@ -131,12 +158,20 @@ QRect TForm2::frameRectOnScreen() const
 
 void TForm2::moveFrameOnScreen(QPoint topLeft)
 {
+    if (hidden_ && !isVisible() && !fullScreen_)
+        hidden_->client = topLeft + QPoint(hidden_->frame.left(), hidden_->frame.top());
     move(fromScreen(topLeft, screenScale()));
 }
 
 void TForm2::placeClientOnScreen(QPoint topLeft)
 {
+    hidden_ = Place{topLeft, QMargins()};
     move(fromScreen(topLeft, screenScale()));
+}
+
+int TForm2::clientTopInFrame() const
+{
+    return captureRect().top() - frameRectOnScreen().top();
 }
 
 void TForm2::updateSeeThrough()
@@ -155,6 +190,16 @@ void TForm2::resizeEvent(QResizeEvent* event)
     updateSeeThrough();
     const QSize onScreen = clientSizeOnScreen();
     emit clientResized(onScreen.width(), onScreen.height());
+}
+
+void TForm2::hideEvent(QHideEvent* event)
+{
+    // Taken as the window goes, before the window manager's answer to the hiding moves it.
+    if (!fullScreen_ && !event->spontaneous()) {
+        if (const auto shown = platform::nativePlace(*this))
+            hidden_ = Place{shown->client.topLeft(), shown->frame};
+    }
+    QWidget::hideEvent(event);
 }
 
 void TForm2::paintEvent(QPaintEvent* event)

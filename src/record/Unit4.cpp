@@ -1,5 +1,7 @@
 #include "record/Unit4.h"
 
+#include <algorithm>
+
 namespace quolva::record {
 
 QPoint FollowCursorStep(const FollowCursorGeometry& g)
@@ -19,7 +21,7 @@ QPoint FollowCursorStep(const FollowCursorGeometry& g)
     if (dy < 72) {
         top = py - 72;
         if (py <= 72)
-            top = -22;
+            top = std::max(-22, -g.clientTop);
     }
     if (dx > g.clientSize.width() - 50) {
         left = px - g.windowSize.width() + 50;

@@ -313,6 +313,10 @@ void TForm5::SpeedButton6Click()
         CaptureWindowStep();
         break;
     case 3:
+        // A width typed without Enter is the width in effect, as if Enter had been pressed: the
+        // viewfinder takes it, so that the size recorded is the size shown.
+        if (Edit1->text() != QString::number(windows_.Form2().clientSizeOnScreen().width()))
+            Edit1Return();
         setCsbValue(2, Edit1->text());
         setCsbValue(3, Edit2->text());
         bringToFront(Panel4);
@@ -385,6 +389,15 @@ void TForm5::ContinueTargetStep()
         platform::reportFailure(failure);
         return;
     }
+    // The viewfinder takes the stored frame size, so that what it shows is what is added: the whole screen
+    // for a full-screen recording, otherwise a region of that size where the viewfinder is.
+    TForm2& viewfinder = windows_.Form2();
+    if (frameSize == platform::Screen().size()) {
+        CaptureFullScreen();
+    } else {
+        viewfinder.setRegionMode();
+        viewfinder.setClientSize(frameSize.width(), frameSize.height());
+    }
     setCsbValue(1, path);
     setCsbValue(2, QString::number(frameSize.width()));
     setCsbValue(3, QString::number(frameSize.height()));
@@ -396,28 +409,28 @@ void TForm5::ContinueTargetStep()
 
 void TForm5::CaptureWindowStep()
 {
-    TForm2& viewfinder = windows_.Form2();
     if (CheckBox1->isChecked()) {
         const QSize screen = platform::Screen().size(); // in screen pixels, the frames' size
         setCsbValue(2, QString::number(screen.width()));
         setCsbValue(3, QString::number(screen.height()));
-        if (!viewfinder.isFullScreenMode())
-            regionGeometry_ = viewfinder.geometry();
-        viewfinder.setFullScreenMode();
-        CheckBox2->setEnabled(false); // a full-screen capture has nowhere to move
+        CaptureFullScreen();
         SpeedButton6->setText(kFinish);
         bringToFront(Panel5);
         step = 5;
         return;
     }
-    const bool wasFullScreen = viewfinder.isFullScreenMode();
-    viewfinder.setRegionMode();
-    // Back from full screen, the region comes back at the place and size it had.
-    if (wasFullScreen && regionGeometry_.isValid())
-        viewfinder.setGeometry(regionGeometry_);
+    windows_.Form2().setRegionMode(); // back from full screen, at the place and size it had
     CheckBox2->setEnabled(true);
     bringToFront(Panel3);
     step = 3;
+}
+
+void TForm5::CaptureFullScreen()
+{
+    windows_.Form2().setFullScreenMode();
+    // A full-screen capture has nowhere to move: the follow switch is off, not only greyed.
+    CheckBox2->setChecked(false);
+    CheckBox2->setEnabled(false);
 }
 
 void TForm5::Finish()
@@ -430,7 +443,7 @@ void TForm5::Finish()
     windows_.Form2().hideForRecording();
     r.session.frameCounter = 0;
     r.session.ready = true;
-    r.settings.followCursor = CheckBox2->isChecked();
+    r.settings.followCursor = CheckBox2->isChecked() && !windows_.Form2().isFullScreenMode();
     QDialog::accept();
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 #include <QDialog>
-#include <QRect>
 
 class QCheckBox;
 class QFrame;
@@ -86,13 +85,12 @@ private:
     void NewTargetStep();
     void ContinueTargetStep();
     void CaptureWindowStep();
+    void CaptureFullScreen();
     void Finish();
     bool refuseWhileRecording();
 
     app::WindowSet& windows_;
     QFrame* front_ = nullptr;
-    // The viewfinder's place and size as a region, kept while it is in full-screen mode.
-    QRect regionGeometry_;
 };
 
 } // namespace quolva::record

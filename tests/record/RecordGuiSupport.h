@@ -61,6 +61,27 @@ inline bool pointerTo(QWidget& widget, QPoint local)
     return xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
 }
 
+// Where the window system shows a window's client area, in screen pixels (asked of the X server).
+inline QRect clientRectOnScreen(QWidget& window)
+{
+    QProcess probe;
+    probe.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window.winId())});
+    probe.waitForFinished();
+    QRect at;
+    for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
+        const int value = line.mid(line.indexOf(':') + 1).trimmed().toInt();
+        if (line.contains("Absolute upper-left X:"))
+            at.moveLeft(value);
+        else if (line.contains("Absolute upper-left Y:"))
+            at.moveTop(value);
+        else if (line.contains("Width:"))
+            at.setWidth(value);
+        else if (line.contains("Height:"))
+            at.setHeight(value);
+    }
+    return at;
+}
+
 // Drives a shown wizard from step 0 through a new target at `path` to the region path's step 5, with the
 // region size in Edit1 (its height three quarters of it).
 inline void wizardToRegionFinish(record::TForm5& wizard, ScriptedPrompts& prompts, const QString& path, int width = 640)

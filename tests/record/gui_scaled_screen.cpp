@@ -11,26 +11,6 @@
 using namespace quolva;
 using quolva::test::ScriptedPrompts;
 
-namespace {
-
-// Where the window system shows a window's client area, in screen pixels (asked of the X server).
-QPoint clientOnScreen(QWidget& window)
-{
-    QProcess probe;
-    probe.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window.winId())});
-    probe.waitForFinished();
-    QPoint at;
-    for (const QByteArray& line : probe.readAllStandardOutput().split('\n')) {
-        if (line.contains("Absolute upper-left X:"))
-            at.setX(line.mid(line.indexOf(':') + 1).trimmed().toInt());
-        if (line.contains("Absolute upper-left Y:"))
-            at.setY(line.mid(line.indexOf(':') + 1).trimmed().toInt());
-    }
-    return at;
-}
-
-} // namespace
-
 class ScaledScreenTest : public QObject {
     Q_OBJECT
 private slots:
@@ -63,7 +43,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&viewfinder));
         viewfinder.move(100, 80);
         QTest::qWait(300);
-        QTRY_COMPARE(viewfinder.captureRect().topLeft(), clientOnScreen(viewfinder));
+        QTRY_COMPARE(viewfinder.captureRect().topLeft(), test::clientRectOnScreen(viewfinder).topLeft());
         const QRect region = viewfinder.captureRect();
         QCOMPARE(region.size(), QSize(300, 225));
         wizard.SpeedButton6Click();

@@ -624,6 +624,16 @@ private slots:
         QCOMPARE(wizard.step, 5);
         QVERIFY(wizard.isVisible());
         QVERIFY(!windows->Form1().recorder().session.ready);
+
+        // Typed without Enter on the size step: Next takes it as Enter would, so the same error keeps the
+        // wizard on that step.
+        wizard.SpeedButton5Click(); // 5 -> 4
+        wizard.SpeedButton5Click(); // 4 -> 3
+        wizard.Edit1->setText(QStringLiteral("6x0"));
+        QTest::mouseClick(wizard.SpeedButton6, Qt::LeftButton);
+        QCOMPARE(prompts->errors.size(), 3);
+        QVERIFY2(prompts->errors.back().contains(QStringLiteral("6x0")), qPrintable(prompts->errors.back()));
+        QCOMPARE(wizard.step, 3);
         wizard.SpeedButton7Click();
     }
 

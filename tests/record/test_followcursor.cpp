@@ -1,4 +1,5 @@
-// The follow-cursor step on a 1024 × 768 screen, viewfinder at (100, 100), outer 660 × 522, client 640 × 480.
+// The follow-cursor step on a 1024 × 768 screen, viewfinder at (100, 100), outer 660 × 522, client 640 × 480
+// under a title bar that ends 22 pixels below the window's top.
 #include "record/Unit4.h"
 
 #include <QtTest>
@@ -10,9 +11,9 @@ class FollowCursorTest : public QObject {
     Q_OBJECT
 private:
     static QPoint step(QPoint pointer, QPoint windowPos = {100, 100}, QSize window = {660, 522},
-                       QSize client = {640, 480})
+                       QSize client = {640, 480}, int clientTop = 22)
     {
-        return FollowCursorStep(FollowCursorGeometry{pointer, windowPos, window, client, QSize(1024, 768)});
+        return FollowCursorStep(FollowCursorGeometry{pointer, windowPos, window, client, QSize(1024, 768), clientTop});
     }
 
 private slots:
@@ -36,6 +37,26 @@ private slots:
         QFETCH(QPoint, pointer);
         QFETCH(QPoint, expected);
         QCOMPARE(step(pointer), expected);
+    }
+
+    // Pinned at the top, the client area stays on the screen whatever the title bar's height: a region
+    // recorded without a window (no title bar) stays at the top edge instead of 22 rows above it.
+    void pinnedAtTheTopTheClientAreaStaysOnTheScreen_data()
+    {
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<int>("clientTop");
+        QTest::addColumn<int>("top");
+        QTest::newRow("a title bar of 22 rows") << QSize(660, 522) << 22 << -22;
+        QTest::newRow("a title bar of 30 rows: the title bar's top rows above the screen") << QSize(660, 532) << 30 << -22;
+        QTest::newRow("a title bar of 21 rows (openbox)") << QSize(642, 502) << 21 << -21;
+        QTest::newRow("no frame") << QSize(640, 480) << 0 << 0;
+    }
+    void pinnedAtTheTopTheClientAreaStaysOnTheScreen()
+    {
+        QFETCH(QSize, window);
+        QFETCH(int, clientTop);
+        QFETCH(int, top);
+        QCOMPARE(step(QPoint(300, 60), QPoint(100, 100), window, QSize(640, 480), clientTop), QPoint(100, top));
     }
 
     void exactlyOnTheMarginDoesNotMove()
