@@ -81,8 +81,11 @@ QSize TForm2::clientSizeOnScreen() const
 void TForm2::setFullScreenMode()
 {
     if (!fullScreen_) {
+        // The region comes back where the user last saw its client area: a hidden window's own geometry
+        // may be its old frame's corner.
         hiddenRegion_ = hidden_;
-        regionGeometry_ = geometry();
+        const std::optional<Place> seen = knownPlace();
+        regionGeometry_ = seen ? QRect(fromScreen(seen->client, screenScale()), size()) : geometry();
     }
     fullScreen_ = true;
     const bool wasVisible = isVisible();
