@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 namespace quolva::test {
@@ -84,12 +85,18 @@ inline QRect clientRectOnScreen(QWidget& window)
 
 // Drives a shown wizard from step 0 through a new target at `path` to the region path's step 5, with the
 // region size in Edit1 (its height three quarters of it).
-inline void wizardToRegionFinish(record::TForm5& wizard, ScriptedPrompts& prompts, const QString& path, int width = 640)
+// Drives a shown wizard from step 0 through a new target at `path` to step 2 (full screen or a region).
+inline void wizardToNewTarget(record::TForm5& wizard, ScriptedPrompts& prompts, const QString& path)
 {
     wizard.SpeedButton6Click(); // 0 -> 1
     wizard.Rg1New->setChecked(true);
     prompts.answerFiles({path});
     wizard.SpeedButton6Click(); // 1 -> 2: the new target
+}
+
+inline void wizardToRegionFinish(record::TForm5& wizard, ScriptedPrompts& prompts, const QString& path, int width = 640)
+{
+    wizardToNewTarget(wizard, prompts, path);
     wizard.CheckBox1->setChecked(false);
     wizard.SpeedButton6Click(); // 2 -> 3
     wizard.Edit1->setText(QString::number(width));
@@ -114,28 +121,40 @@ inline void prepareRegionRecording(app::WindowSet& windows, ScriptedPrompts& pro
     QVERIFY(windows.Form1().recorder().session.ready);
 }
 
-// A borderless window over the whole screen, below the others, whose every pixel tells where it lies: red is x / 5, green
-// is y / 4 (in screen pixels), blue is 128. A frame grabbed from it tells where on the screen it was
-// taken, even through JPEG.
-class PositionPicture : public QWidget {
+// A borderless window over the whole screen, below the others, showing a picture drawn in screen pixels.
+class ScreenPicture : public QWidget {
 public:
-    PositionPicture() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint)
+    explicit ScreenPicture(const std::function<void(QImage&)>& draw)
+        : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint)
     {
         QScreen* screen = QGuiApplication::primaryScreen();
         setGeometry(screen->geometry());
         const qreal scale = screen->devicePixelRatio();
         picture_ = QImage((QSizeF(screen->geometry().size()) * scale).toSize(), QImage::Format_RGB32);
-        for (int y = 0; y < picture_.height(); ++y)
-            for (int x = 0; x < picture_.width(); ++x)
-                picture_.setPixel(x, y, qRgb(std::min(255, x / 5), std::min(255, y / 4), 128));
+        draw(picture_);
         picture_.setDevicePixelRatio(scale);
     }
+    const QImage& picture() const { return picture_; }
 
 protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).drawImage(0, 0, picture_); }
 
 private:
     QImage picture_;
+};
+
+// A screen picture whose every pixel tells where it lies: red is x / 5, green is y / 4 (in screen
+// pixels), blue is 128. A frame grabbed from it tells where on the screen it was taken, even through JPEG.
+class PositionPicture : public ScreenPicture {
+public:
+    PositionPicture()
+        : ScreenPicture([](QImage& picture) {
+              for (int y = 0; y < picture.height(); ++y)
+                  for (int x = 0; x < picture.width(); ++x)
+                      picture.setPixel(x, y, qRgb(std::min(255, x / 5), std::min(255, y / 4), 128));
+          })
+    {
+    }
 };
 
 // The screen point that a frame of a PositionPicture shows at `at` (the mean of 7 × 7 pixels around it).

@@ -16,37 +16,26 @@ using quolva::test::ScriptedPrompts;
 
 namespace {
 
-// A picture over the whole screen, below every window, of rectangles of random colours and sizes: no
-// part of it looks like another, so a frame matches it at one place only. Drawn in screen pixels.
-class UnrepeatedPicture : public QWidget {
+// A picture over the whole screen of rectangles of random colours and sizes: no part of it looks like
+// another, so a frame matches it at one place only.
+class UnrepeatedPicture : public test::ScreenPicture {
 public:
-    UnrepeatedPicture() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint)
+    UnrepeatedPicture()
+        : ScreenPicture([](QImage& picture) {
+              QRandomGenerator random(18);
+              QPainter painter(&picture);
+              for (int y = 0; y < picture.height();) {
+                  const int rowHeight = random.bounded(8, 32);
+                  for (int x = 0; x < picture.width();) {
+                      const int width = random.bounded(8, 32);
+                      painter.fillRect(x, y, width, rowHeight, QColor::fromRgb(random.generate() | 0xff000000u));
+                      x += width;
+                  }
+                  y += rowHeight;
+              }
+          })
     {
-        QScreen* screen = QGuiApplication::primaryScreen();
-        setGeometry(screen->geometry());
-        const qreal scale = screen->devicePixelRatio();
-        picture_ = QImage((QSizeF(screen->geometry().size()) * scale).toSize(), QImage::Format_RGB32);
-        QRandomGenerator random(18);
-        QPainter painter(&picture_);
-        for (int y = 0; y < picture_.height();) {
-            const int rowHeight = random.bounded(8, 32);
-            for (int x = 0; x < picture_.width();) {
-                const int width = random.bounded(8, 32);
-                painter.fillRect(x, y, width, rowHeight, QColor::fromRgb(random.generate() | 0xff000000u));
-                x += width;
-            }
-            y += rowHeight;
-        }
-        painter.end();
-        picture_.setDevicePixelRatio(scale);
     }
-    const QImage& picture() const { return picture_; }
-
-protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).drawImage(0, 0, picture_); }
-
-private:
-    QImage picture_;
 };
 
 // The mean difference in brightness between a frame and the picture at `origin`, leaving out `aside`
@@ -189,10 +178,7 @@ private slots:
                 QFile::remove(target + QStringLiteral(".xxx"));
                 // The user tries full screen first, then goes back to a region.
                 wizard.show();
-                wizard.SpeedButton6Click(); // 0 -> 1
-                wizard.Rg1New->setChecked(true);
-                prompts->answerFiles({target});
-                wizard.SpeedButton6Click(); // 1 -> 2
+                test::wizardToNewTarget(wizard, *prompts, target);
                 wizard.CheckBox1->setChecked(true);
                 wizard.SpeedButton6Click(); // 2 -> 5, full screen
                 for (int i = 0; i < 3; ++i)
@@ -217,10 +203,7 @@ private slots:
             break;
         case Setup::TypedWithoutEnter:
             wizard.show();
-            wizard.SpeedButton6Click(); // 0 -> 1
-            wizard.Rg1New->setChecked(true);
-            prompts->answerFiles({target});
-            wizard.SpeedButton6Click(); // 1 -> 2
+            test::wizardToNewTarget(wizard, *prompts, target);
             wizard.CheckBox1->setChecked(false);
             wizard.SpeedButton6Click(); // 2 -> 3
             wizard.Edit1->selectAll();
