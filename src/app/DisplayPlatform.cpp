@@ -22,4 +22,10 @@ QString xwaylandNote()
                           "Wayland 程序的窗口在录像中显示为空白。");
 }
 
+QString screenCastNote()
+{
+    return QStringLiteral("当前为 Wayland 桌面，录制经桌面的屏幕共享进行：第一次录制时桌面会询问要共享的屏幕。"
+                          "快捷键 Shift+↑ / Shift+↓ 只在本程序的窗口处于活动状态时有效。");
+}
+
 } // namespace quolva::app

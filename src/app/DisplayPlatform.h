@@ -13,7 +13,9 @@ enum class DisplayChoice {
 };
 DisplayChoice chooseDisplayPlatform();
 
-// What the user is told once, at start-up, when the program runs through XWayland.
+// What the user is told once, at start-up, when the program runs through XWayland: without the desktop's
+// screen sharing, and with it.
 QString xwaylandNote();
+QString screenCastNote();
 
 } // namespace quolva::app

@@ -7,6 +7,7 @@
 #include "platform/Failures.h"
 #include "platform/ProcessEnd.h"
 #include "platform/Prompts.h"
+#include "platform/Screen.h"
 
 #include <QStringList>
 #include <QTimer>
@@ -45,10 +46,14 @@ int main(int argc, char** argv)
         if (!windows)
             quolva::platform::EndProcess(1);
         if (display == quolva::app::DisplayChoice::XWayland) {
-            // Told once, when the main window is up.
+            // Told once, when the main window is up: through the desktop's screen sharing every window is
+            // recorded but the hotkeys work only while the program has the focus; without it, only X11
+            // programs' windows are recorded.
             QTimer::singleShot(0, &windows->mainWindow(), [&windows] {
                 quolva::platform::runGuarded([&] {
-                    quolva::platform::prompts().message(&windows->mainWindow(), quolva::app::xwaylandNote(),
+                    const bool portal = quolva::platform::Screen::recordingMethod() == quolva::platform::Screen::GrabMethod::Portal;
+                    quolva::platform::prompts().message(&windows->mainWindow(),
+                                                        portal ? quolva::app::screenCastNote() : quolva::app::xwaylandNote(),
                                                         QStringLiteral("提示"), quolva::platform::MessageIcon::Information);
                 });
             });

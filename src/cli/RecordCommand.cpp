@@ -1,9 +1,11 @@
 // quolvactl record: a recording without windows to click, through the recording panel's own engine
 // and timers: the viewfinder marks the region (hidden), the grabber ticks every 100 ms, the sound
 // buffers are written as they come, and the finishing step closes both files.
+#include "app/DisplayPlatform.h"
 #include "cli/Commands.h"
 #include "cli/ConsolePrompts.h"
 #include "cli/RecordingSetup.h"
+#include "platform/Screen.h"
 #include "record/Recorder.h"
 #include "record/Unit2.h"
 
@@ -108,8 +110,11 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
         return 1;
     }
 
+    const app::DisplayChoice display = app::chooseDisplayPlatform(); // XWayland on a Wayland desktop
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quolva4.1"));
+    if (display == app::DisplayChoice::XWayland && platform::Screen::recordingMethod() != platform::Screen::GrabMethod::Portal)
+        err(QStringLiteral("quolvactl record: %1").arg(app::xwaylandNote()));
     auto consolePrompts = std::make_unique<ConsolePrompts>();
     ConsolePrompts& prompts = *consolePrompts;
     platform::installPrompts(std::move(consolePrompts));
@@ -135,7 +140,14 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
 
-    recorder.luzhi();
+    try {
+        recorder.luzhi();
+    } catch (...) {
+        // Refused before anything was recorded (the desktop's screen sharing, the frame store): a new
+        // target is deleted again, a continued one left as it was.
+        recorder.session.CancelTarget();
+        throw;
+    }
     if (!recorder.isRecording())
         throw std::runtime_error("the recording did not start");
     out(QStringLiteral("recording %1x%2 into %3%4").arg(frameSize.width()).arg(frameSize.height()).arg(options.target.path,

@@ -1,5 +1,7 @@
 #include "platform/Screen.h"
 
+#include "platform/PipeWireFrames.h"
+#include "platform/ScreenCastPortal.h"
 #include "platform/ScreenShmSegment.h"
 #include "platform/ScreenX11.h"
 
@@ -8,6 +10,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QSettings>
 
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
@@ -82,10 +85,63 @@ void copyXrgbRows(const std::uint8_t* src, int width, int height, QImage& into, 
     throw std::runtime_error(std::string("Screen grab failed: ") + what + " (X error " + std::to_string(code) + ")");
 }
 
+// The approval of the screen cast the user asked the desktop to remember, kept with the program's
+// settings so that later recordings start without asking.
+QSettings programSettings()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quolvaer"), QStringLiteral("cg"));
+}
+const QString kScreenCastToken = QStringLiteral("screencast_token");
+
+// How long the desktop's chooser may wait for the user before the recording's start gives up.
+constexpr std::chrono::seconds kChooserWait(60);
+constexpr std::chrono::seconds kFirstFrameWait(5);
+
+bool waylandSession()
+{
+    return qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland")
+           || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 }  // namespace
+
+// A screen cast of one monitor: the portal's session and the stream's latest frame.
+struct ScreenCast {
+    std::unique_ptr<ScreenCastPortal> portal;
+    ScreenCastPortal::Cast cast;
+    std::unique_ptr<PipeWireFrames> frames;
+
+    ScreenCast()
+    {
+        QSettings settings = programSettings();
+        const QString token = settings.value(kScreenCastToken).toString();
+        // QUOLVA_SCREENCAST_WAIT_SECONDS shortens the wait for tests that leave the chooser unanswered.
+        const int waitSeconds = qEnvironmentVariableIntValue("QUOLVA_SCREENCAST_WAIT_SECONDS");
+        const std::chrono::milliseconds wait = waitSeconds > 0 ? std::chrono::seconds(waitSeconds) : kChooserWait;
+        portal = std::make_unique<ScreenCastPortal>(token, wait);
+        cast = portal->takeCast();
+        if (!cast.restoreToken.isEmpty()) {
+            settings.setValue(kScreenCastToken, cast.restoreToken);
+            settings.sync();
+        }
+        frames = std::make_unique<PipeWireFrames>(cast.pipeWireFd, cast.node);
+        if (!frames->waitForFirstFrame(kFirstFrameWait)) {
+            const QString why = frames->failure();
+            throw std::runtime_error(qPrintable(why.isEmpty() ? QStringLiteral("the screen cast sent no picture") : why));
+        }
+    }
+
+    // Screen pixels of the desktop (as XWayland places windows) to the stream's pixels.
+    double scale() const
+    {
+        const QSize stream = frames->frameSize();
+        return cast.size.width() > 0 && !stream.isEmpty() ? double(stream.width()) / cast.size.width() : 1.0;
+    }
+};
 
 struct Screen::Impl {
     GrabMethod method = GrabMethod::QtScreen;
+    std::unique_ptr<ScreenCast> screenCast;
     xcb_connection_t* connection = nullptr;
     xcb_window_t root = 0;
     std::unique_ptr<ScreenShmSegment> shm;
@@ -202,7 +258,21 @@ Screen::Screen(GrabMethod method) : d(std::make_unique<Impl>())
     case GrabMethod::QtScreen:
         d->method = method;
         break;
+    case GrabMethod::Portal:
+        d->screenCast = std::make_unique<ScreenCast>();
+        d->method = method;
+        break;
     }
+}
+
+Screen::GrabMethod Screen::recordingMethod()
+{
+    const QString forced = qEnvironmentVariable("QUOLVA_CAPTURE");
+    if (forced == QLatin1String("portal"))
+        return GrabMethod::Portal;
+    if (forced == QLatin1String("x11"))
+        return GrabMethod::Automatic;
+    return waylandSession() && ScreenCastPortal::available() ? GrabMethod::Portal : GrabMethod::Automatic;
 }
 
 Screen::~Screen() = default;
@@ -219,12 +289,18 @@ const char* Screen::methodName(GrabMethod method)
     case GrabMethod::XcbShm: return "X11 MIT-SHM";
     case GrabMethod::XcbGetImage: return "X11 GetImage";
     case GrabMethod::QtScreen: return "QScreen::grabWindow";
+    case GrabMethod::Portal: return "screen cast portal";
     }
     return "?";
 }
 
 QPoint Screen::getCursorPos() const
 {
+    // On a Wayland desktop only the screen cast sees the pointer over every window.
+    if (d->screenCast) {
+        if (const std::optional<QPoint> onStream = d->screenCast->frames->pointer())
+            return d->screenCast->cast.position + (QPointF(*onStream) / d->screenCast->scale()).toPoint();
+    }
     if (d->connection && d->root) {
         Reply<xcb_query_pointer_reply_t> p(
             xcb_query_pointer_reply(d->connection, xcb_query_pointer(d->connection, d->root), nullptr));
@@ -237,6 +313,8 @@ QPoint Screen::getCursorPos() const
 
 QSize Screen::size() const
 {
+    if (d->screenCast)
+        return d->screenCast->cast.size;
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? (QSizeF(screen->geometry().size()) * screen->devicePixelRatio()).toSize() : QSize();
 }
@@ -253,6 +331,23 @@ void Screen::grab(const QRect& rect, QImage& into)
 
     if (d->method == GrabMethod::QtScreen) {
         d->grabQt(rect, into);
+        return;
+    }
+    if (d->screenCast) {
+        // The monitor's part of the rectangle, from the stream's latest frame; the rest is black.
+        const ScreenCast& cast = *d->screenCast;
+        const QRect onMonitor = rect.translated(-cast.cast.position);
+        if (!QRect(QPoint(0, 0), cast.cast.size).contains(onMonitor))
+            into.fill(Qt::black);
+        const double scale = cast.scale();
+        if (scale == 1.0) {
+            cast.frames->copy(onMonitor, into);
+            return;
+        }
+        QImage stream(QSize(qRound(rect.width() * scale), qRound(rect.height() * scale)), QImage::Format_RGB32);
+        stream.fill(Qt::black);
+        cast.frames->copy(QRect((QPointF(onMonitor.topLeft()) * scale).toPoint(), stream.size()), stream);
+        QPainter(&into).drawImage(into.rect(), stream);
         return;
     }
     const QRect src = rect & d->rootRect();

@@ -18,11 +18,18 @@ public:
         XcbShm,       // X11 MIT-SHM: the server writes into memory shared with us
         XcbGetImage,  // X11 GetImage: the pixels travel through the X connection
         QtScreen,     // QScreen::grabWindow: the only way without an X connection (offscreen)
+        Portal,       // the desktop's screen cast portal (Wayland): the latest frame of one monitor's stream
     };
+
+    // How a recording reads the screen: QUOLVA_CAPTURE=x11 or =portal when set; otherwise the portal in a
+    // Wayland session whose desktop offers it (X11 grabs there see only X11 windows), X11 elsewhere.
+    static GrabMethod recordingMethod();
 
     // Needs a QGuiApplication, and must be destroyed before it. Automatic takes MIT-SHM where the X
     // server grants it, GetImage on other X servers, Qt's grab without X. Asking for an X method that is
-    // not available throws std::runtime_error.
+    // not available throws std::runtime_error. Portal starts a screen cast of the monitor (the desktop
+    // may ask the user first; the approval is remembered in the program's settings) and throws
+    // ScreenCastRefused when the user refuses, std::runtime_error when it cannot start.
     explicit Screen(GrabMethod method = GrabMethod::Automatic);
     ~Screen();
     Screen(const Screen&) = delete;

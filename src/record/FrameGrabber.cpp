@@ -20,8 +20,18 @@ FrameGrabber::~FrameGrabber() = default;
 platform::Screen& FrameGrabber::screen()
 {
     if (!screen_)
-        screen_ = std::make_unique<platform::Screen>();
+        screen_ = std::make_unique<platform::Screen>(platform::Screen::recordingMethod());
     return *screen_;
+}
+
+void FrameGrabber::Begin()
+{
+    screen();
+}
+
+void FrameGrabber::End()
+{
+    screen_.reset();
 }
 
 void FrameGrabber::Tick(RecordingSession& session)

@@ -20,6 +20,12 @@ public:
     FrameGrabber(TForm2& viewfinder, const CaptureSettings& settings);
     ~FrameGrabber();
 
+    // A recording starts: the screen is opened the way recordings read it (on a Wayland desktop a screen
+    // cast, which may ask the user first). Throws when the screen cannot be read.
+    void Begin();
+    // The recording stopped: a screen cast ends.
+    void End();
+
     // One tick (Timer1Timer); adds 1 to the session's frame counter.
     void Tick(RecordingSession& session);
 

@@ -53,6 +53,9 @@ void Recorder::luzhi()
     starting_ = true;
     const auto startDone = qScopeGuard([this] { starting_ = false; });
 
+    // The screen first: on a Wayland desktop the user may refuse to share it, and nothing is started then.
+    grabber.Begin();
+    auto screenUnused = qScopeGuard([this] { grabber.End(); });
     store::AVIStreamSetFormat(session.audioStream, 0, &session.soundFormat, sizeof(session.soundFormat));
 
     failures_.clear();
@@ -73,6 +76,7 @@ void Recorder::luzhi()
         setStatus(QString());
         throw;
     }
+    screenUnused.dismiss();
     Timer1.start();
 }
 
@@ -87,6 +91,7 @@ void Recorder::tingzhi()
     soundCapture.StopSoundCapture();
     session.captureBitmap = QImage();
     Timer1.stop();
+    grabber.End();
     Timer2.stop();
     session.started = false;
     setStatus(QStringLiteral("ok"));
