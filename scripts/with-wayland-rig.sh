@@ -31,12 +31,9 @@ cleanup() {
   rig_sound_stop
   local ours=() i p e deadline
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null && ours+=("${pids[i]}") || true; done
-  for e in /proc/[0-9]*/environ; do
+  for e in $(grep -lzE "^DBUS_SESSION_BUS_ADDRESS=${bus_address//./\\.}(,|\$)" /proc/[0-9]*/environ 2>/dev/null); do
     p=${e#/proc/}; p=${p%/environ}
-    [ "$p" = $$ ] && continue
-    if { tr '\0' '\n' <"$e"; } 2>/dev/null | grep -qE "^DBUS_SESSION_BUS_ADDRESS=${bus_address//./\\.}(,|\$)"; then
-      kill "$p" 2>/dev/null && ours+=("$p") || true
-    fi
+    [ "$p" = $$ ] || { kill "$p" 2>/dev/null && ours+=("$p") || true; }
   done
   deadline=$((${EPOCHREALTIME/./} + 5000000))
   for p in "${ours[@]}"; do
