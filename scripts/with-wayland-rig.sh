@@ -9,8 +9,11 @@
 # XDG_CURRENT_DESKTOP=GNOME, DBUS_SESSION_BUS_ADDRESS (the private bus, where the portal is),
 # XDG_RUNTIME_DIR, PULSE_SERVER, QUOLVA_RIG_SINK, QUOLVA_RIG=1 and QUOLVA_WAYLAND_RIG=1. The portal asks
 # the user before a screen cast; tests/support/wayland/seed_screencast_token.py stores the answer a user
-# gives with "remember". Everything the rig started, and whatever runs on its bus, is stopped when the
-# command ends, whatever its outcome.
+# gives with "remember"; a session whose chooser is still open when it is closed makes the GNOME portal
+# backend (43.1) crash, and the bus starts a new one for the next request. The servers' logs, and the
+# times they were ready (steps.log), are in the folder above XDG_RUNTIME_DIR while the command runs.
+# Everything the rig started, and whatever runs on its bus, is stopped when the command ends, whatever its
+# outcome (XWayland takes about a second to go).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ $# -eq 0 ]; then echo "usage: with-wayland-rig.sh CMD [ARG...]" >&2; exit 2; fi
