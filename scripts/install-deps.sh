@@ -16,6 +16,8 @@ run_packages=(
   libjpeg62-turbo-dev zlib1g-dev
   libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libxcb1-dev libxcb-shm0-dev libxcb-keysyms1-dev libx11-dev
+  # screen frames from a Wayland desktop's screen-cast portal
+  libpipewire-0.3-dev
   # the Chinese interface (also the texts of Qt's own dialogs) and the shell
   fonts-wqy-microhei qt6-translations-l10n xdg-utils xchm
   # help file compiler
@@ -31,6 +33,11 @@ test_packages=(
   ffmpeg sox python3-yaswfp
   # the SWF export played in a real player: Ruffle (from npm) in Debian's Chromium, driven by Node
   chromium
+  # a GNOME Wayland desktop without a GPU (scripts/with-wayland-rig.sh): a private session bus, PipeWire,
+  # headless mutter with XWayland, the screen-cast portal and its permission store; its test helpers
+  # (a native Wayland window, the seeded permission, the pointer) in Python
+  dbus-daemon dbus-bin pipewire pipewire-bin wireplumber mutter xwayland
+  xdg-desktop-portal xdg-desktop-portal-gnome python3-gi gir1.2-gtk-4.0 python3-dbus
   # sanitizers and fuzzers
   clang libclang-rt-14-dev
 )

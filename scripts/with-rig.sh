@@ -10,14 +10,12 @@ set -euo pipefail
 window_manager=1
 if [ "${1:-}" = "--no-window-manager" ]; then window_manager=""; shift; fi
 rig=$(mktemp -d /tmp/quolva-rig.XXXXXX)
-xvfb_pid=""; wm_pid=""; pulse_started=""
+xvfb_pid=""; wm_pid=""
+. "$(dirname "$0")/rig-sound.sh"
 cleanup() {
-  [ -n "$pulse_started" ] && pactl exit >/dev/null 2>&1 || true
-  [ -n "${keepalive_pid:-}" ] && kill "$keepalive_pid" 2>/dev/null || true
+  rig_sound_stop
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  sleep 0.3
-  [ -f "$rig/pulse.pid" ] && kill "$(cat "$rig/pulse.pid")" 2>/dev/null || true
   rm -rf "$rig"
 }
 trap cleanup EXIT
@@ -40,27 +38,7 @@ fi
 
 # The sound server, private to this rig.
 export XDG_RUNTIME_DIR="$rig/runtime"; mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-export HOME_FOR_PULSE="$rig/home"; mkdir -p "$HOME_FOR_PULSE"
-export PULSE_SERVER="unix:$rig/pulse.socket"
-export PULSE_STATE_PATH="$rig/state" PULSE_RUNTIME_PATH="$rig/runtime"
-cat >"$rig/default.pa" <<PA
-load-module module-native-protocol-unix auth-anonymous=1 socket=$rig/pulse.socket
-load-module module-null-sink sink_name=v sink_properties=device.description=QuolvaRigSink
-load-module module-remap-source source_name=vmic master=v.monitor source_properties=device.description=QuolvaRigMic
-set-default-sink v
-set-default-source vmic
-PA
-HOME="$HOME_FOR_PULSE" pulseaudio -n -F "$rig/default.pa" --daemonize=no --exit-idle-time=-1 \
-  --disallow-exit --use-pid-file=no --system=no --log-target=file:"$rig/pulse.log" &
-echo $! >"$rig/pulse.pid"
-pulse_started=1
-for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
-pactl info >/dev/null 2>&1 || { echo "with-rig: PulseAudio did not start:"; cat "$rig/pulse.log"; exit 1; } >&2
-# Keep the null sink busy so that its monitor delivers sound continuously, not in bursts.
-pacat -p --latency-msec=20 -d v --raw --format=s16le --rate=44100 --channels=2 </dev/zero &
-keepalive_pid=$!
-sleep 2
-export QUOLVA_RIG=1 QUOLVA_RIG_SINK=v
+rig_sound_start with-rig
 
 set +e
 "$@"
