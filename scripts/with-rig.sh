@@ -27,6 +27,10 @@ xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$rig/display" ] && break; sleep 0.05; done
 [ -s "$rig/display" ] || { echo "with-rig: Xvfb did not start:"; cat "$rig/xvfb.log"; exit 1; } >&2
 export DISPLAY=":$(head -n1 "$rig/display")"
+# An X11 session, whatever desktop the rig was started from: no recording may go through that desktop's
+# screen cast portal.
+unset WAYLAND_DISPLAY
+export XDG_SESSION_TYPE=x11
 
 # The window manager: decorations, WM_DELETE_WINDOW, asynchronous moves, as users have them.
 if [ -n "$window_manager" ]; then

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <stdexcept>
 
@@ -51,10 +50,12 @@ struct PipeWireFrames::Impl {
 
     mutable std::mutex mutex; // guards what follows, written on the stream's thread
     std::condition_variable arrived;
-    QImage latest;
+    // The latest picture stays in the stream's own buffer, held back from the compositor until the next
+    // one arrives: a picture is converted only where and when it is grabbed, not each time it comes.
+    pw_buffer* held = nullptr;
+    QSize heldSize;
     std::optional<QPoint> pointer;
     QString failure;
-
     static void onStateChanged(void* data, pw_stream_state, pw_stream_state state, const char* error)
     {
         auto* self = static_cast<Impl*>(data);
@@ -87,38 +88,65 @@ struct PipeWireFrames::Impl {
         pw_stream_update_params(self->stream, params, 2);
     }
 
+    static bool holdsPicture(const pw_buffer* buffer)
+    {
+        const spa_data& plane = buffer->buffer->datas[0];
+        return plane.data && plane.chunk->size > 0;
+    }
+
     static void onProcess(void* data)
     {
         auto* self = static_cast<Impl*>(data);
-        pw_buffer* buffer = pw_stream_dequeue_buffer(self->stream);
-        if (!buffer)
+        // The newest buffer only; older ones that queued up meanwhile go straight back.
+        pw_buffer* newest = nullptr;
+        while (pw_buffer* buffer = pw_stream_dequeue_buffer(self->stream)) {
+            if (newest)
+                self->giveBack(newest);
+            newest = buffer;
+        }
+        if (!newest)
             return;
-        spa_buffer* spa = buffer->buffer;
-        const spa_data& plane = spa->datas[0];
+        spa_buffer* spa = newest->buffer;
         const auto* cursor = static_cast<const spa_meta_cursor*>(
             spa_buffer_find_meta_data(spa, SPA_META_Cursor, sizeof(spa_meta_cursor)));
+        const bool picture = self->formatKnown && holdsPicture(newest) && self->format.size.width > 0
+                             && self->format.size.height > 0;
+        pw_buffer* released = newest; // a buffer with only the pointer's news goes back at once
         {
             const std::lock_guard lock(self->mutex);
             if (cursor && spa_meta_cursor_is_valid(cursor))
                 self->pointer = QPoint(cursor->position.x, cursor->position.y);
             else if (cursor && cursor->id == SPA_ID_INVALID)
                 self->pointer.reset();
+            if (picture) {
+                released = self->held;
+                self->held = newest;
+                self->heldSize = QSize(int(self->format.size.width), int(self->format.size.height));
+                self->arrived.notify_all();
+            }
         }
-        const int width = int(self->format.size.width);
-        const int height = int(self->format.size.height);
-        if (self->formatKnown && plane.data && plane.chunk->size > 0 && width > 0 && height > 0) {
-            // Converted outside the lock into a picture of our own, then swapped in.
-            QImage frame(width, height, QImage::Format_RGB32);
-            const auto* base = static_cast<const std::uint8_t*>(plane.data) + plane.chunk->offset;
-            const int stride = plane.chunk->stride > 0 ? plane.chunk->stride : width * 4;
-            for (int y = 0; y < height; ++y)
-                convertRow(base + std::size_t(stride) * y, reinterpret_cast<std::uint32_t*>(frame.scanLine(y)), width,
-                           self->format.format);
-            const std::lock_guard lock(self->mutex);
-            self->latest.swap(frame);
-            self->arrived.notify_all();
-        }
-        pw_stream_queue_buffer(self->stream, buffer);
+        if (released)
+            self->giveBack(released);
+    }
+
+    void giveBack(pw_buffer* buffer) { pw_stream_queue_buffer(stream, buffer); }
+
+    // The stream takes its buffers away when the picture's size or format changes.
+    static void onRemoveBuffer(void* data, pw_buffer* buffer)
+    {
+        auto* self = static_cast<Impl*>(data);
+        const std::lock_guard lock(self->mutex);
+        if (self->held == buffer)
+            self->held = nullptr;
+    }
+
+    // One row of the held picture into Format_RGB32; under the mutex.
+    void copyRow(int y, int x, int width, std::uint32_t* out) const
+    {
+        const spa_data& plane = held->buffer->datas[0];
+        const int stride = plane.chunk->stride > 0 ? plane.chunk->stride : heldSize.width() * 4;
+        const auto* row = static_cast<const std::uint8_t*>(plane.data) + plane.chunk->offset + std::size_t(stride) * y;
+        convertRow(row + std::size_t(x) * 4, out, width, format.format);
     }
 
     static constexpr pw_stream_events kEvents = [] {
@@ -127,6 +155,7 @@ struct PipeWireFrames::Impl {
         events.state_changed = &Impl::onStateChanged;
         events.param_changed = &Impl::onParamChanged;
         events.process = &Impl::onProcess;
+        events.remove_buffer = &Impl::onRemoveBuffer;
         return events;
     }();
 };
@@ -186,6 +215,9 @@ PipeWireFrames::~PipeWireFrames()
     if (!d->loop)
         return;
     pw_thread_loop_stop(d->loop);
+    if (d->held && d->stream)
+        d->giveBack(d->held);
+    d->held = nullptr;
     if (d->stream)
         pw_stream_destroy(d->stream);
     if (d->core)
@@ -198,28 +230,28 @@ PipeWireFrames::~PipeWireFrames()
 bool PipeWireFrames::waitForFirstFrame(std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(d->mutex);
-    d->arrived.wait_for(lock, timeout, [this] { return !d->latest.isNull() || !d->failure.isEmpty(); });
-    return !d->latest.isNull();
+    d->arrived.wait_for(lock, timeout, [this] { return d->held || !d->failure.isEmpty(); });
+    return d->held != nullptr;
 }
 
 QSize PipeWireFrames::frameSize() const
 {
     const std::lock_guard lock(d->mutex);
-    return d->latest.size();
+    return d->held ? d->heldSize : QSize();
 }
 
 void PipeWireFrames::copy(const QRect& source, QImage& into) const
 {
     const std::lock_guard lock(d->mutex);
-    const QRect part = source.intersected(d->latest.rect());
+    if (!d->held)
+        return;
+    const QRect part = source.intersected(QRect(QPoint(0, 0), d->heldSize));
     if (part.isEmpty())
         return;
     const QPoint at = part.topLeft() - source.topLeft();
-    const std::size_t rowBytes = std::size_t(part.width()) * 4;
     for (int y = 0; y < part.height(); ++y)
-        std::memcpy(reinterpret_cast<std::uint32_t*>(into.scanLine(at.y() + y)) + at.x(),
-                    reinterpret_cast<const std::uint32_t*>(d->latest.constScanLine(part.top() + y)) + part.left(),
-                    rowBytes);
+        d->copyRow(part.top() + y, part.left(), part.width(),
+                   reinterpret_cast<std::uint32_t*>(into.scanLine(at.y() + y)) + at.x());
 }
 
 std::optional<QPoint> PipeWireFrames::pointer() const
