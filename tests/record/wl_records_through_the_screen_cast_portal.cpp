@@ -168,6 +168,7 @@ private slots:
         QVERIFY(!frames.isEmpty());
         QCOMPARE(frames.back().size(), QSize(1280, 720));
         QVERIFY(near(frames.back().pixelColor(640, 360), kRed));
+        test::saveScreenshot(frames.back(), QStringLiteral("wayland-frame-through-the-portal.png"));
 
         frames = record(QStringLiteral("edge.avi"), {"--region", "200x150+1180+650", "--seconds", "1"});
         QVERIFY(!frames.isEmpty());
