@@ -54,8 +54,10 @@ struct PipeWireFrames::Impl {
     // one arrives: a picture is converted only where and when it is grabbed, not each time it comes.
     pw_buffer* held = nullptr;
     QSize heldSize;
+    spa_video_format heldFormat = SPA_VIDEO_FORMAT_BGRx;
     std::optional<QPoint> pointer;
     QString failure;
+
     static void onStateChanged(void* data, pw_stream_state, pw_stream_state state, const char* error)
     {
         auto* self = static_cast<Impl*>(data);
@@ -97,31 +99,36 @@ struct PipeWireFrames::Impl {
     static void onProcess(void* data)
     {
         auto* self = static_cast<Impl*>(data);
-        // The newest buffer only; older ones that queued up meanwhile go straight back.
-        pw_buffer* newest = nullptr;
+        // Of what queued up since the last call, the newest picture is held; the rest goes straight back.
+        // Every buffer may carry the pointer's news, a picture or not.
+        pw_buffer* newestPicture = nullptr;
+        std::optional<std::optional<QPoint>> pointerNews;
+        const bool sized = self->formatKnown && self->format.size.width > 0 && self->format.size.height > 0;
         while (pw_buffer* buffer = pw_stream_dequeue_buffer(self->stream)) {
-            if (newest)
-                self->giveBack(newest);
-            newest = buffer;
+            const auto* cursor = static_cast<const spa_meta_cursor*>(
+                spa_buffer_find_meta_data(buffer->buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)));
+            if (cursor && spa_meta_cursor_is_valid(cursor))
+                pointerNews = QPoint(cursor->position.x, cursor->position.y);
+            else if (cursor && cursor->id == SPA_ID_INVALID)
+                pointerNews = std::optional<QPoint>();
+            if (!sized || !holdsPicture(buffer)) {
+                self->giveBack(buffer);
+                continue;
+            }
+            if (newestPicture)
+                self->giveBack(newestPicture);
+            newestPicture = buffer;
         }
-        if (!newest)
-            return;
-        spa_buffer* spa = newest->buffer;
-        const auto* cursor = static_cast<const spa_meta_cursor*>(
-            spa_buffer_find_meta_data(spa, SPA_META_Cursor, sizeof(spa_meta_cursor)));
-        const bool picture = self->formatKnown && holdsPicture(newest) && self->format.size.width > 0
-                             && self->format.size.height > 0;
-        pw_buffer* released = newest; // a buffer with only the pointer's news goes back at once
+        pw_buffer* released = nullptr;
         {
             const std::lock_guard lock(self->mutex);
-            if (cursor && spa_meta_cursor_is_valid(cursor))
-                self->pointer = QPoint(cursor->position.x, cursor->position.y);
-            else if (cursor && cursor->id == SPA_ID_INVALID)
-                self->pointer.reset();
-            if (picture) {
+            if (pointerNews)
+                self->pointer = *pointerNews;
+            if (newestPicture) {
                 released = self->held;
-                self->held = newest;
+                self->held = newestPicture;
                 self->heldSize = QSize(int(self->format.size.width), int(self->format.size.height));
+                self->heldFormat = self->format.format;
                 self->arrived.notify_all();
             }
         }
@@ -146,7 +153,7 @@ struct PipeWireFrames::Impl {
         const spa_data& plane = held->buffer->datas[0];
         const int stride = plane.chunk->stride > 0 ? plane.chunk->stride : heldSize.width() * 4;
         const auto* row = static_cast<const std::uint8_t*>(plane.data) + plane.chunk->offset + std::size_t(stride) * y;
-        convertRow(row + std::size_t(x) * 4, out, width, format.format);
+        convertRow(row + std::size_t(x) * 4, out, width, heldFormat);
     }
 
     static constexpr pw_stream_events kEvents = [] {
