@@ -1,5 +1,6 @@
 #include "platform/Screen.h"
 
+#include "platform/MonitorStream.h"
 #include "platform/PipeWireFrames.h"
 #include "platform/ScreenCastPortal.h"
 #include "platform/ScreenShmSegment.h"
@@ -131,12 +132,8 @@ struct ScreenCast {
         }
     }
 
-    // Screen pixels of the desktop (as XWayland places windows) to the stream's pixels.
-    double scale() const
-    {
-        const QSize stream = frames->frameSize();
-        return cast.size.width() > 0 && !stream.isEmpty() ? double(stream.width()) / cast.size.width() : 1.0;
-    }
+    // The monitor on the desktop (as XWayland places windows) and its stream's pixels.
+    MonitorStream monitor() const { return {cast.position, cast.size, frames->frameSize()}; }
 };
 
 struct Screen::Impl {
@@ -299,7 +296,7 @@ QPoint Screen::getCursorPos() const
     // On a Wayland desktop only the screen cast sees the pointer over every window.
     if (d->screenCast) {
         if (const std::optional<QPoint> onStream = d->screenCast->frames->pointer())
-            return d->screenCast->cast.position + (QPointF(*onStream) / d->screenCast->scale()).toPoint();
+            return d->screenCast->monitor().onDesktop(*onStream);
     }
     if (d->connection && d->root) {
         Reply<xcb_query_pointer_reply_t> p(
@@ -334,20 +331,8 @@ void Screen::grab(const QRect& rect, QImage& into)
         return;
     }
     if (d->screenCast) {
-        // The monitor's part of the rectangle, from the stream's latest frame; the rest is black.
-        const ScreenCast& cast = *d->screenCast;
-        const QRect onMonitor = rect.translated(-cast.cast.position);
-        if (!QRect(QPoint(0, 0), cast.cast.size).contains(onMonitor))
-            into.fill(Qt::black);
-        const double scale = cast.scale();
-        if (scale == 1.0) {
-            cast.frames->copy(onMonitor, into);
-            return;
-        }
-        QImage stream(QSize(qRound(rect.width() * scale), qRound(rect.height() * scale)), QImage::Format_RGB32);
-        stream.fill(Qt::black);
-        cast.frames->copy(QRect((QPointF(onMonitor.topLeft()) * scale).toPoint(), stream.size()), stream);
-        QPainter(&into).drawImage(into.rect(), stream);
+        const PipeWireFrames& frames = *d->screenCast->frames;
+        d->screenCast->monitor().grab(rect, into, [&frames](const QRect& source, QImage& part) { frames.copy(source, part); });
         return;
     }
     const QRect src = rect & d->rootRect();
