@@ -5,7 +5,8 @@
 // Part 1: the tick at 640x480 and 1920x1080 over a busy screen — grab, pointer, JPEG encode, append —
 //         median and 95th percentile of each step and of the whole tick, in milliseconds.
 // Part 2: CPU seconds per recorded frame of a 10-second full-screen `quolvactl record`, beside
-//         `ffmpeg -f x11grab -framerate 10 -c:v mjpeg` recording the same display in the same run.
+//         `ffmpeg -f x11grab -framerate 10 -c:v mjpeg` recording the same display in the same run: over
+//         the busy screen, then over the same screen standing still (a still frame is not encoded again).
 #include "platform/ArrowPointer.h"
 #include "platform/Screen.h"
 #include "record/Unit3.h"
@@ -57,6 +58,7 @@ public:
         });
         timer_.start(50);
     }
+    void standStill() { timer_.stop(); }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -193,7 +195,7 @@ int framesIn(const QString& avi)
     return QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed().toInt();
 }
 
-void cpuPerFrame(const QString& folder)
+void cpuPerFrame(const QString& folder, const char* screenKind)
 {
     const QSize screen = QGuiApplication::primaryScreen()->size();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -216,7 +218,7 @@ void cpuPerFrame(const QString& folder)
         environment);
     const int theirFrames = framesIn(QDir(folder).filePath(QStringLiteral("ffmpeg.avi")));
 
-    std::printf("  full screen %dx%d, 10 s:\n", screen.width(), screen.height());
+    std::printf("  full screen %dx%d, %s, 10 s:\n", screen.width(), screen.height(), screenKind);
     if (ours.ok && ourFrames > 0)
         std::printf("    quolvactl record   %3d frames, %6.2f CPU s, %6.1f CPU ms per frame\n", ourFrames,
                     ours.cpuSeconds, 1000 * ours.cpuSeconds / ourFrames);
@@ -248,6 +250,8 @@ int main(int argc, char** argv)
     tickCost(QSize(640, 480), folder.path());
     tickCost(QSize(1920, 1080), folder.path());
     std::printf("CPU per recorded frame:\n");
-    cpuPerFrame(folder.path());
+    cpuPerFrame(folder.path(), "busy");
+    busy.standStill();
+    cpuPerFrame(folder.path(), "still");
     return 0;
 }

@@ -3,7 +3,6 @@
 #include "platform/ArrowPointer.h"
 #include "platform/Screen.h"
 #include "record/Unit2.h"
-#include "record/Unit3.h"
 #include "record/Unit4.h"
 
 #include <stdexcept>
@@ -26,6 +25,7 @@ platform::Screen& FrameGrabber::screen()
 
 void FrameGrabber::Begin()
 {
+    appender_.Reset();
     screen();
 }
 
@@ -62,7 +62,7 @@ void FrameGrabber::Tick(RecordingSession& session)
     platform::drawArrowPointer(session.captureBitmap, pointerInClient);
 
     // 8: one record more.
-    AppendCaptureBitmap(*session.frameStore, session.captureBitmap);
+    appender_.Append(*session.frameStore, session.captureBitmap);
     ++session.frameCounter;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "record/CaptureSettings.h"
+#include "record/FrameAppender.h"
 #include "record/RecordingSession.h"
 
 #include <QPoint>
@@ -13,7 +14,8 @@ namespace quolva::record {
 class TForm2;
 
 // The capture tick: copies the screen under the viewfinder's client area, draws the arrow pointer into
-// the copy, JPEG-encodes it and appends it to the frame store. When the follow-cursor switch is on it
+// the copy, JPEG-encodes it and appends it to the frame store (a copy equal to the last is not encoded
+// again: its record is repeated). When the follow-cursor switch is on it
 // first moves the viewfinder so that the pointer stays inside.
 class FrameGrabber {
 public:
@@ -39,6 +41,7 @@ private:
     TForm2& viewfinder_;
     const CaptureSettings& settings_;
     std::unique_ptr<platform::Screen> screen_;
+    FrameAppender appender_;
 };
 
 } // namespace quolva::record
