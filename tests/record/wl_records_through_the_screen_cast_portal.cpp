@@ -5,7 +5,7 @@
 // is refused after a bounded wait, and without the portal the X11 path records as before.
 #include "Quolvactl.h"
 #include "RecordGuiSupport.h"
-#include "Rig.h"
+#include "WaylandSupport.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -16,80 +16,19 @@
 #include <csignal>
 
 using namespace quolva;
+using quolva::test::Helper;
+using quolva::test::approveScreenCast;
+using quolva::test::kGreen;
+using quolva::test::kRed;
+using quolva::test::near;
+using quolva::test::writeScreenCastToken;
 
-namespace {
-
-const QColor kRed(0xcc, 0x33, 0x33);
-const QColor kGreen(0x33, 0xcc, 0x33);
-
-QString helper(const QString& name)
-{
-    return test::sourcePath(QStringLiteral("tests/support/wayland/") + name);
-}
-
-bool near(const QColor& a, const QColor& b)
-{
-    return std::abs(a.red() - b.red()) <= 12 && std::abs(a.green() - b.green()) <= 12 && std::abs(a.blue() - b.blue()) <= 12;
-}
-
-// A Python helper of the rig, started and left running until the test ends; waits for its line `ready`.
-class Helper {
-public:
-    Helper(const QString& script, const QStringList& arguments, const QString& ready)
-    {
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(QStringLiteral("/usr/bin/python3"), QStringList{helper(script)} + arguments);
-        QElapsedTimer waited;
-        waited.start();
-        while (!output_.contains(ready) && waited.elapsed() < 20000 && process_.state() != QProcess::NotRunning) {
-            process_.waitForReadyRead(200);
-            output_ += QString::fromUtf8(process_.readAll());
-        }
-    }
-    ~Helper()
-    {
-        process_.terminate();
-        if (!process_.waitForFinished(3000))
-            process_.kill();
-        process_.waitForFinished(3000);
-    }
-    bool up(const QString& ready) const { return output_.contains(ready); }
-    const QString& output() const { return output_; }
-    qint64 pid() const { return process_.processId(); }
-
-private:
-    QProcess process_;
-    QString output_;
-};
-
-} // namespace
 
 class ScreenCastPortalRecording : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir dir;
     std::unique_ptr<Helper> window;
-
-    // The approval a user gives with "remember", stored where the program keeps it.
-    void approveScreenCast()
-    {
-        QProcess seed;
-        seed.start(QStringLiteral("/usr/bin/python3"), {helper(QStringLiteral("seed_screencast_token.py"))});
-        QVERIFY(seed.waitForFinished(20000));
-        const QString token = QString::fromUtf8(seed.readAllStandardOutput()).trimmed();
-        QVERIFY2(seed.exitCode() == 0 && !token.isEmpty(), seed.readAllStandardError().constData());
-        writeToken(token);
-    }
-
-    void writeToken(const QString& token)
-    {
-        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quolvaer"), QStringLiteral("cg"));
-        if (token.isEmpty())
-            settings.remove(QStringLiteral("screencast_token"));
-        else
-            settings.setValue(QStringLiteral("screencast_token"), token);
-        settings.sync();
-    }
 
     QList<QImage> record(const QString& name, const QStringList& options, test::QuolvactlRun* run = nullptr)
     {
@@ -193,7 +132,7 @@ private slots:
     // No approval kept and nobody answers the chooser: a clear refusal after a bounded wait, no files.
     void withoutAnApprovalTheStartIsRefused()
     {
-        writeToken(QString());
+        writeScreenCastToken(QString());
         qputenv("QUOLVA_SCREENCAST_WAIT_SECONDS", "3");
         test::QuolvactlRun run;
         QElapsedTimer took;
