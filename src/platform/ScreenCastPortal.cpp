@@ -30,6 +30,7 @@ constexpr unsigned kPointerHidden = 1;
 constexpr unsigned kPointerAsMetadata = 4;
 constexpr unsigned kPersistUntilRevoked = 2;
 constexpr int kBusTimeoutMs = 5000;
+constexpr int kRetryPauseMs = 1000;
 
 QVariant portalProperty(const QString& name)
 {
@@ -140,8 +141,24 @@ ScreenCastPortal::ScreenCastPortal(const QString& restoreToken, std::chrono::mil
     const std::chrono::milliseconds busTimeout(kBusTimeoutMs);
     auto closeOnFailure = qScopeGuard([this] { close(); });
 
-    QVariantMap options{{QStringLiteral("session_handle_token"), newToken()}};
-    const QVariantMap created = request(QStringLiteral("CreateSession"), {}, options, busTimeout);
+    // The desktop's side of the portal may be starting again (GNOME's restarts after a session with an
+    // open chooser was closed, and fails the first request meanwhile): a failed first step is tried once more.
+    QVariantMap created;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            created = request(QStringLiteral("CreateSession"), {},
+                              {{QStringLiteral("session_handle_token"), newToken()}}, busTimeout);
+            break;
+        } catch (const ScreenCastRefused&) {
+            throw;
+        } catch (const std::runtime_error&) {
+            if (attempt == 2)
+                throw;
+            QEventLoop pause;
+            QTimer::singleShot(kRetryPauseMs, &pause, &QEventLoop::quit);
+            pause.exec();
+        }
+    }
     session_ = created.value(QStringLiteral("session_handle")).toString();
     const QDBusObjectPath session(session_);
 

@@ -43,7 +43,11 @@ private slots:
         wizard.SpeedButton6Click(); // finish
         QVERIFY(recorder.session.ready);
 
-        recorder.luzhi(); // the screen cast starts from the kept approval
+        try {
+            recorder.luzhi(); // the screen cast starts from the kept approval
+        } catch (const std::exception& failure) {
+            QFAIL(failure.what());
+        }
         QVERIFY2(recorder.isRecording(), qPrintable(prompts->errors.join('\n')));
         QTest::qWait(1500);
         recorder.tingzhi();
