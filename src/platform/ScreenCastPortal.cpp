@@ -162,10 +162,11 @@ ScreenCastPortal::ScreenCastPortal(const QString& restoreToken, std::chrono::mil
     session_ = created.value(QStringLiteral("session_handle")).toString();
     const QDBusObjectPath session(session_);
 
-    cast_.pointerAsMetadata = portalProperty(QStringLiteral("AvailableCursorModes")).toUInt() & kPointerAsMetadata;
+    // The pointer as metadata beside each picture, so that the arrow is drawn as on X11; never drawn in.
+    const bool pointerAsMetadata = portalProperty(QStringLiteral("AvailableCursorModes")).toUInt() & kPointerAsMetadata;
     QVariantMap sources{{QStringLiteral("types"), kMonitorSource},
                         {QStringLiteral("multiple"), false},
-                        {QStringLiteral("cursor_mode"), cast_.pointerAsMetadata ? kPointerAsMetadata : kPointerHidden},
+                        {QStringLiteral("cursor_mode"), pointerAsMetadata ? kPointerAsMetadata : kPointerHidden},
                         {QStringLiteral("persist_mode"), kPersistUntilRevoked}};
     if (!restoreToken.isEmpty())
         sources.insert(QStringLiteral("restore_token"), restoreToken);

@@ -30,7 +30,6 @@ public:
         QPoint position;         // the monitor's place on the desktop, in its logical pixels
         QSize size;              // its size, the same way (the stream's pixels may differ by the scale)
         QString restoreToken;    // hand back next time to start without asking
-        bool pointerAsMetadata = false;
     };
 
     // Shares one monitor: the desktop asks the user with its chooser unless `restoreToken` names an

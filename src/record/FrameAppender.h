@@ -18,7 +18,7 @@ public:
     // A new recording: its first picture is encoded whatever came before.
     void Reset();
 
-    // How many pictures were appended by repeating the previous record (for the capture bench).
+    // How many pictures of this recording were appended by repeating the previous record.
     int repeated() const { return repeated_; }
 
 private:
