@@ -100,7 +100,7 @@ int PublishAvi(editor::OpenRecording& recording, const PublishOptions& options)
 
     ProgressLine progress(QStringLiteral("publish"));
     try {
-        avi.Run([&](std::int32_t given, const QImage&) { progress.Update(given, avi.frameCount); });
+        avi.Run([&](std::int32_t given) { progress.Update(given, avi.frameCount); });
     } catch (const std::exception& failure) {
         progress.Finish();
         err(QStringLiteral("quolvactl publish: %1").arg(failureText(failure)));

@@ -8,10 +8,7 @@ QImage DecodeFramePicture(const store::FrameRecord& record, const QString& frame
 {
     QImage picture;
     try {
-        store::DecodeJpegInto(record.jpeg,
-                              "the frame at offset " + std::to_string(record.offset) + " of frame store \"" +
-                                  frameStorePath.toStdString() + "\"",
-                              store::PixelLayout::Xrgb32, [&](int width, int height) {
+        store::DecodeJpegInto(record.jpeg, DescribeFrameRecord(record, frameStorePath), store::PixelLayout::Xrgb32, [&](int width, int height) {
                                   picture = QImage(width, height, QImage::Format_RGB32);
                                   if (picture.isNull())
                                       throw RecordingError("not enough memory for a frame of " +
@@ -26,6 +23,12 @@ QImage DecodeFramePicture(const store::FrameRecord& record, const QString& frame
     return picture;
 }
 
+std::string DescribeFrameRecord(const store::FrameRecord& record, const QString& frameStorePath)
+{
+    return "the frame at offset " + std::to_string(record.offset) + " of frame store \"" + frameStorePath.toStdString() +
+           "\"";
+}
+
 FrameReader::FrameReader(store::FrameStore reader, QString frameStorePath)
     : reader_(std::move(reader)), frameStorePath_(std::move(frameStorePath))
 {
@@ -33,15 +36,21 @@ FrameReader::FrameReader(store::FrameStore reader, QString frameStorePath)
 
 std::optional<QImage> FrameReader::Next()
 {
+    std::optional<store::FrameRecord> record = NextRecord();
+    if (!record)
+        return std::nullopt;
+    return DecodeFramePicture(*record, frameStorePath_);
+}
+
+std::optional<store::FrameRecord> FrameReader::NextRecord()
+{
     if (reader_.Position() >= reader_.Size())
         return std::nullopt;
-    store::FrameRecord record;
     try {
-        record = reader_.ReadNextFrame();
+        return reader_.ReadNextFrame();
     } catch (const store::StoreError& failure) {
         throw RecordingError(failure.what());
     }
-    return DecodeFramePicture(record, frameStorePath_);
 }
 
 } // namespace quolva::editor

@@ -6,12 +6,15 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 namespace quolva::editor {
 
 // A frame record decoded into a 32-bit picture. A record that cannot be decoded is thrown as
 // RecordingError naming its offset and the frame store.
 QImage DecodeFramePicture(const store::FrameRecord& record, const QString& frameStorePath);
+// How messages name a record: its offset and the frame store.
+std::string DescribeFrameRecord(const store::FrameRecord& record, const QString& frameStorePath);
 
 // Long work's own way through the frames of the open recording: a read-only handle on its frame store
 // with a position of its own, from the first record on. Nothing the browser does moves it, and reading
@@ -23,6 +26,11 @@ public:
     // The next record, decoded; nothing after the last record. A record that cannot be read is thrown as
     // RecordingError with the position left before it.
     std::optional<QImage> Next();
+    // The next record as it lies in the store, not decoded; nothing after the last record. A record that
+    // cannot be read is thrown as Next throws it.
+    std::optional<store::FrameRecord> NextRecord();
+    const QString& FrameStorePath() const { return frameStorePath_; }
+
 private:
     store::FrameStore reader_;
     QString frameStorePath_;

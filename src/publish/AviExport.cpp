@@ -185,6 +185,7 @@ void AviExport::CreateStream(const void* format, store::LONG formatSize, std::in
     videoStreamInfo.dwScale = timeBase.scale;
     videoStreamInfo.dwRate = timeBase.rate;
     videoStreamInfo.rcFrame = store::RECT{0, 0, width, height};
+    frames_.emplace(recording_.OpenReader(), inputFormat.biWidth, inputFormat.biHeight, frameCount, decodeThreads);
     try {
         videoStream = recording_.AddStream(videoStreamInfo, format, formatSize);
     } catch (const store::StoreError& failure) {
@@ -228,25 +229,35 @@ void AviExport::WriteChunk(const void* data, std::int32_t size, bool keyFrame)
     ++framesWritten;
 }
 
-void AviExport::WriteFrame(const QImage& picture)
+void AviExport::WriteNextFrame()
 {
-    if (!started_ || finished_)
-        throw std::logic_error("AviExport::WriteFrame outside an export");
-    PictureToDib(picture, inputFormat.biWidth, inputFormat.biHeight, dib_);
+    if (!started_ || finished_ || !frames_)
+        throw std::logic_error("AviExport::WriteNextFrame outside an export");
+    std::optional<DibFrame> frame = frames_->Next();
+    if (!frame)
+        throw editor::RecordingError("帧文件 \"" + recording_.FrameStorePath().toStdString() + "\" 在此之前已经结束");
+    lastFrame_ = std::move(*frame);
     if (compressorActive) {
         bool key = false;
         store::LONG size = frameSize;
-        const void* data = platform::ICSeqCompressFrame(&compVars, 0, dib_.data(), &key, &size);
+        const void* data = platform::ICSeqCompressFrame(&compVars, 0, lastFrame_.bytes.get(), &key, &size);
         ++frameIndex;
         if (data) {
             frameSize = size;
             WriteChunk(data, size, key);
         }
     } else {
-        frameSize = static_cast<std::int32_t>(dib_.size());
+        frameSize = static_cast<std::int32_t>(lastFrame_.size);
         ++frameIndex;
-        WriteChunk(dib_.data(), frameSize, true);
+        WriteChunk(lastFrame_.bytes.get(), frameSize, true);
     }
+}
+
+QImage AviExport::LastFramePicture() const
+{
+    if (!lastFrame_.bytes)
+        return {};
+    return DibToPicture(lastFrame_, inputFormat.biWidth, inputFormat.biHeight);
 }
 
 void AviExport::Finish()
@@ -276,6 +287,7 @@ void AviExport::Finish()
 void AviExport::LetGo()
 {
     reader_.reset();
+    frames_.reset();
     if (holding_) {
         holding_ = false;
         if (recording_.IsHeldBy(kActivity))
@@ -301,22 +313,17 @@ QString AviExport::FrameFailureMessage(const QString& failure) const
         .arg(failure);
 }
 
-void AviExport::Run(const std::function<void(std::int32_t given, const QImage& frame)>& onFrame)
+void AviExport::Run(const std::function<void(std::int32_t given)>& onFrame)
 {
     while (!AllFramesGiven()) {
-        std::optional<QImage> picture;
         try {
-            picture = ReadNextPicture();
-            if (!picture)
-                throw editor::RecordingError("帧文件 \"" + recording_.FrameStorePath().toStdString() +
-                                             "\" 在此之前已经结束");
-        } catch (const store::StoreError& failure) {
+            WriteNextFrame();
+        } catch (const editor::RecordingError& failure) {
             Finish();
             throw PublishError(FrameFailureMessage(QString::fromUtf8(failure.what())).toStdString());
         }
-        WriteFrame(*picture);
         if (onFrame)
-            onFrame(frameIndex, *picture);
+            onFrame(frameIndex);
     }
     Finish();
 }

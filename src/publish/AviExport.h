@@ -1,5 +1,6 @@
 #pragma once
 #include "editor/FrameReader.h"
+#include "publish/DibFrameQueue.h"
 #include "platform/VideoCompressor.h"
 #include "publish/PublishError.h"
 #include "store/AviFile.h"
@@ -104,9 +105,15 @@ public:
     bool Finished() const { return finished_; }
     bool AllFramesGiven() const { return frameIndex >= frameCount; }
 
-    // One decoded frame, the next of the stream. A compressor that looks ahead may write it later.
-    // Throws PublishError when the stream cannot be written.
-    void WriteFrame(const QImage& picture);
+    // The stream's next frame, decoded ahead on every core straight into a DIB, written uncompressed or
+    // given to the compressor (which may write it later, when it looks ahead). A frame that cannot be read
+    // or decoded, or a store that ends before frameCount frames, is thrown as editor::RecordingError with
+    // nothing written; a stream that cannot be written as PublishError.
+    void WriteNextFrame();
+    // The frame written last, as a picture for the screen (null before the first).
+    QImage LastFramePicture() const;
+    // Threads that decode the frames (0, the default: one per core); read when the stream is created.
+    unsigned decodeThreads = 0;
     // The end of the export, after the last frame or when a frame could not be read: what the compressor
     // still holds is written, and the recording is let go. The stream then holds every frame given, in
     // order, and the file is complete once the stream and the file are released. Idempotent.
@@ -115,10 +122,10 @@ public:
     // recording's). Idempotent.
     void Release();
 
-    // The whole export without a window: every frame from the first, read with the export's reader,
-    // until N frames are written, then Finish. `onFrame` is told each frame once it is in.
+    // The whole export without a window: every frame from the first, until N frames are written, then
+    // Finish. `onFrame` is told the count of frames given once each is in.
     // A frame that cannot be read ends the export as Finish does, then throws PublishError.
-    void Run(const std::function<void(std::int32_t given, const QImage& frame)>& onFrame = {});
+    void Run(const std::function<void(std::int32_t given)>& onFrame = {});
 
     // The message of a frame that could not be read: which frame, what failed, how much was written.
     QString FrameFailureMessage(const QString& failure) const;
@@ -129,8 +136,9 @@ private:
     void LetGo();
 
     editor::OpenRecording& recording_;
-    std::optional<editor::FrameReader> reader_;
-    std::vector<std::uint8_t> dib_;
+    std::optional<editor::FrameReader> reader_; // the frame step's
+    std::optional<DibFrameQueue> frames_;       // the stream's
+    DibFrame lastFrame_;
     bool started_ = false;
     bool finished_ = false;
     bool holding_ = false;

@@ -372,29 +372,33 @@ void TForm6::Timer1Timer()
     }
     QElapsedTimer clock;
     clock.start();
+    const auto showLastFrame = [this] {
+        frameBitmap_ = export_->LastFramePicture();
+        if (!frameBitmap_.isNull())
+            windows_.Form7().ShowPicture(frameBitmap_);
+    };
     do {
         if (export_->AllFramesGiven()) {
+            showLastFrame();
             endAviExport();
             return;
         }
         try {
-            Button3Click();
-            if (frameBitmap_.isNull())
-                throw editor::RecordingError("帧文件 \"" + frameStorePath.toStdString() + "\" 在此之前已经结束");
+            export_->WriteNextFrame();
         } catch (const std::exception& failure) {
-            endAviExport(export_->FrameFailureMessage(QString::fromUtf8(failure.what())));
-            return;
-        }
-        try {
-            export_->WriteFrame(frameBitmap_);
-        } catch (const std::exception& failure) {
-            endAviExport(QStringLiteral("AVI导出在第 %1 帧处停止：%2")
-                             .arg(export_->frameIndex)
-                             .arg(QString::fromUtf8(failure.what())));
+            // A frame that could not be read is named as such; anything else stopped the writing.
+            const bool unreadable = dynamic_cast<const editor::RecordingError*>(&failure) != nullptr;
+            showLastFrame();
+            endAviExport(unreadable ? export_->FrameFailureMessage(QString::fromUtf8(failure.what()))
+                                    : QStringLiteral("AVI导出在第 %1 帧处停止：%2")
+                                          .arg(export_->frameIndex)
+                                          .arg(QString::fromUtf8(failure.what())));
             return;
         }
         ProgressBar1->setValue(export_->frameIndex);
     } while (clock.elapsed() < kTickBudgetMs);
+    // The frame on view follows the export once a tick, not for every frame: it costs a conversion.
+    showLastFrame();
 }
 
 void TForm6::endAviExport(const QString& failure)

@@ -209,6 +209,9 @@ std::vector<std::uint8_t> EncodeJpeg(const PictureView& picture)
         if (picture.layout == PixelLayout::Xrgb32) {
             info.input_components = 4;
             info.in_color_space = JCS_EXT_BGRX;
+        } else if (picture.layout == PixelLayout::Bgr24) {
+            info.input_components = 3;
+            info.in_color_space = JCS_EXT_BGR;
         } else {
             info.input_components = 3;
             info.in_color_space = JCS_RGB;
@@ -236,8 +239,8 @@ JpegDimensions ReadJpegDimensions(std::span<const std::uint8_t> jpeg, std::strin
 
 namespace {
 
-// Decodes at full size into the rows `target` hands out once the size is known: 3 bytes a pixel (R, G, B)
-// or 4 (B, G, R, 255).
+// Decodes at full size into the rows `target` hands out once the size is known: 3 bytes a pixel (R, G, B
+// or B, G, R) or 4 (B, G, R, 255). A negative stride fills the rows from the last upwards.
 void DecodeInto(std::span<const std::uint8_t> jpeg, std::string_view source, PixelLayout layout,
                 const std::function<PixelTarget(int width, int height)>& target)
 {
@@ -264,7 +267,9 @@ void DecodeInto(std::span<const std::uint8_t> jpeg, std::string_view source, Pix
     bool stalled = false;
     Guarded(decoder.errors, failure, [&] {
         // BGRA rather than BGRX: libjpeg-turbo then sets the fourth byte to 255.
-        info.out_color_space = layout == PixelLayout::Xrgb32 ? JCS_EXT_BGRA : JCS_RGB;
+        info.out_color_space = layout == PixelLayout::Xrgb32 ? JCS_EXT_BGRA
+                               : layout == PixelLayout::Bgr24 ? JCS_EXT_BGR
+                                                              : JCS_RGB;
         info.scale_num = 1;
         info.scale_denom = 1;
         jpeg_start_decompress(&info);

@@ -52,7 +52,8 @@ struct PixelTarget {
 
 // Decodes at full size into memory the caller provides once the size is known (`target` is called once,
 // before any pixel is written): Rgb24 gives R, G, B; Xrgb32 gives B, G, R, 255, a 32-bit picture ready
-// for the screen without a conversion. Fails as DecodeJpeg does.
+// for the screen without a conversion; Bgr24 gives B, G, R, a DIB's pixels (a negative stride from the
+// last row fills a bottom-up DIB). Fails as DecodeJpeg does.
 void DecodeJpegInto(std::span<const std::uint8_t> jpeg, std::string_view source, PixelLayout layout,
                     const std::function<PixelTarget(int width, int height)>& target);
 

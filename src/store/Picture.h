@@ -10,9 +10,10 @@ namespace quolva::store {
 enum class PixelLayout {
     Rgb24,  // R, G, B (QImage::Format_RGB888)
     Xrgb32, // B, G, R, X: a 32-bit 0xffRRGGBB word on a little-endian machine (QImage::Format_RGB32)
+    Bgr24,  // B, G, R: the pixels of a 24-bit DIB
 };
 
-constexpr int BytesPerPixel(PixelLayout layout) { return layout == PixelLayout::Rgb24 ? 3 : 4; }
+constexpr int BytesPerPixel(PixelLayout layout) { return layout == PixelLayout::Xrgb32 ? 4 : 3; }
 
 // Pixels owned by someone else, top row first; `stride` is the distance in bytes from one row to the
 // next and may exceed width × bytes per pixel (padded rows).

@@ -23,7 +23,8 @@ struct Published {
 };
 
 // Opens the recording, exports it (codec empty: uncompressed) and closes it, completing the file.
-Published publishRecording(const QString& path, const QString& codec = {}, bool* heldWhileRunning = nullptr)
+Published publishRecording(const QString& path, const QString& codec = {}, bool* heldWhileRunning = nullptr,
+                           unsigned decodeThreads = 0)
 {
     Published result;
     result.path = path;
@@ -32,6 +33,7 @@ Published publishRecording(const QString& path, const QString& codec = {}, bool*
     {
         publish::AviExport avi(recording);
         SetUpExport(avi, recording);
+        avi.decodeThreads = decodeThreads;
         if (codec.isEmpty()) {
             avi.StartUncompressed();
         } else {
@@ -39,7 +41,7 @@ Published publishRecording(const QString& path, const QString& codec = {}, bool*
                 return {};
         }
         try {
-            avi.Run([&](std::int32_t, const QImage&) {
+            avi.Run([&](std::int32_t) {
                 if (heldWhileRunning)
                     *heldWhileRunning = recording.IsHeld();
             });
@@ -247,6 +249,74 @@ private slots:
         std::vector<std::uint8_t> chunk(196 * 49);
         QCOMPARE(store::AVIStreamRead(video, 0, 1, chunk.data(), store::LONG(chunk.size()), &bytes, &samples), store::AVIERR_OK);
         QCOMPARE(bytes, 196 * 49);
+    }
+
+    // The frames are decoded ahead on several threads straight into the stream's layout: the file is the
+    // same byte for byte whatever the number of threads, and each uncompressed frame is the store's picture
+    // made into a DIB, also for frames of another size than the first (cut, or filled out with black).
+    void decodingOnSeveralThreadsWritesTheSameBytes_data()
+    {
+        QTest::addColumn<QString>("codec");
+        QTest::newRow("uncompressed") << QString();
+        QTest::newRow("H.264") << "h264";
+        QTest::newRow("FFV1") << "ffv1";
+    }
+
+    void decodingOnSeveralThreadsWritesTheSameBytes()
+    {
+        QFETCH(QString, codec);
+        const int width = 66, height = 50, frames = 23; // rows of 198 bytes, padded to 200; even for H.264
+        const auto sizeOf = [&](int k) { return k == 5 ? QSize(80, 60) : k == 9 ? QSize(31, 17) : QSize(width, height); };
+        const auto makeCopy = [&](const QString& name) {
+            RecordingRecipe recipe;
+            recipe.frames = 0;
+            recipe.headerCount = frames;
+            const QString path = MakeRecording(dir_.path(), name, recipe);
+            store::FrameStore store = store::FrameStore::OpenFrameStoreForAppend(QFile::encodeName(path + ".xxx").toStdString());
+            for (int k = 0; k < frames; ++k) {
+                const QImage picture = ScreenLikePicture(k, sizeOf(k).width(), sizeOf(k).height());
+                store.AppendFrame({picture.constBits(), picture.width(), picture.height(), picture.bytesPerLine(),
+                                   store::PixelLayout::Xrgb32});
+            }
+            store.Close();
+            return path;
+        };
+        const QString tag = codec.isEmpty() ? QStringLiteral("raw") : codec;
+        QByteArray first;
+        for (unsigned threads : {1u, 2u, 5u}) {
+            const QString path = makeCopy(QStringLiteral("threads-%1-%2.avi").arg(tag).arg(threads));
+            const Published published = publishRecording(path, codec, nullptr, threads);
+            QVERIFY2(published.failure.isEmpty(), qPrintable(published.failure));
+            QCOMPARE(published.framesWritten, frames);
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            if (first.isEmpty())
+                first = bytes;
+            else
+                QVERIFY2(bytes == first, qPrintable(QStringLiteral("%1 threads wrote another file").arg(threads)));
+        }
+        if (!codec.isEmpty())
+            return;
+
+        const QString path = dir_.filePath(QStringLiteral("threads-raw-1.avi"));
+        editor::OpenRecording recording;
+        recording.Open(path);
+        const auto close = qScopeGuard([&] { recording.Close(); });
+        store::PAVIFILE file;
+        store::AVIFileOpen(&file, QFile::encodeName(path).toStdString(), store::OF_READ);
+        store::PAVISTREAM video;
+        QCOMPARE(store::AVIFileGetStream(file, &video, store::streamtypeVIDEO, 0), store::AVIERR_OK);
+        std::vector<std::uint8_t> expected, chunk(publish::DibRowBytes(width) * height);
+        for (int k = 0; k < frames; ++k) {
+            const std::optional<QImage> picture = recording.ReadNextPicture();
+            QVERIFY(picture);
+            publish::PictureToDib(*picture, width, height, expected);
+            store::LONG bytes = 0;
+            QCOMPARE(store::AVIStreamRead(video, k, 1, chunk.data(), store::LONG(chunk.size()), &bytes, nullptr),
+                     store::AVIERR_OK);
+            QVERIFY2(chunk == expected, qPrintable(QStringLiteral("frame %1").arg(k)));
+        }
     }
 
     // Each compressor of the list: the file names it by its FOURCC, holds one chunk per frame, and every

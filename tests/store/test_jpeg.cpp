@@ -177,6 +177,15 @@ void JpegTest::sameBytesForSamePixelsInEveryLayout()
         std::memcpy(&padded[y * stride], &rgb[static_cast<std::size_t>(y) * width * 3], static_cast<std::size_t>(width) * 3);
     QVERIFY(EncodeJpeg({padded.data(), width, height, static_cast<std::ptrdiff_t>(stride), PixelLayout::Rgb24}) ==
             expected);
+
+    // B, G, R rows, as a DIB holds them.
+    std::vector<std::uint8_t> bgr(rgb.size());
+    for (std::size_t i = 0; i < rgb.size(); i += 3) {
+        bgr[i] = rgb[i + 2];
+        bgr[i + 1] = rgb[i + 1];
+        bgr[i + 2] = rgb[i];
+    }
+    QVERIFY(EncodeJpeg({bgr.data(), width, height, static_cast<std::ptrdiff_t>(width) * 3, PixelLayout::Bgr24}) == expected);
 }
 
 void JpegTest::isBaselineJfifWithTwoByTwoLuminance()
