@@ -131,8 +131,13 @@ void FileFlusher::syncRound()
 void FileFlusher::syncFolders()
 {
     std::set<std::filesystem::path> folders;
-    for (const Target& target : targets_)
-        folders.insert(target.path.has_parent_path() ? target.path.parent_path() : std::filesystem::path("."));
+    for (const Target& target : targets_) {
+        // The folder where the file itself lies, when it is reached through a link.
+        std::error_code error;
+        const std::filesystem::path real = std::filesystem::weakly_canonical(target.path, error);
+        const std::filesystem::path& path = error ? target.path : real;
+        folders.insert(path.has_parent_path() ? path.parent_path() : std::filesystem::path("."));
+    }
     for (const std::filesystem::path& folder : folders) {
         const int descriptor = openForSync(folder, O_DIRECTORY);
         if (descriptor < 0) {

@@ -165,7 +165,7 @@ Written WrittenBy(const std::vector<LoggedCall>& calls, const Recording& names, 
         if (call.kind() != WriteLogKind::Write || call.entry.nanoseconds > deadline)
             continue;
         if (call.entry.file == names.frames && call.entry.offset >= store::kFrameStoreHeaderSize)
-            written.frameStoreEnd = std::max<std::uint64_t>(written.frameStoreEnd, call.entry.offset + call.bytes.size());
+            written.frameStoreEnd = std::max(written.frameStoreEnd, call.entry.offset + call.bytes.size());
         // A sound chunk: '00wb', its size, its bytes (the sound track is the file's first stream).
         if (call.entry.file == names.target && call.bytes.size() >= 8 && call.bytes.compare(0, 4, "00wb") == 0) {
             std::uint32_t size = 0;
@@ -184,6 +184,81 @@ std::string SoundOf(const QString& target)
     if (!sound.empty())
         audio->read(0, INT_MAX, sound.data(), static_cast<store::LONG>(sound.size()));
     return sound;
+}
+
+
+// One later write of one of the files (its next after what the disk holds) cut short at a random byte,
+// as a power cut leaves a write it stopped half way. Says what it did; empty when no file has a later write.
+QString TearNextWrite(const std::vector<LoggedCall>& calls, const Recording& names,
+                      const std::map<std::uint32_t, FileOnDisk>& disk, std::map<std::uint32_t, std::string>& bytes,
+                      std::mt19937_64& random)
+{
+    std::vector<std::size_t> next;
+    for (const auto& [file, state] : disk)
+        for (std::size_t i = state.end; state.exists && i < calls.size(); ++i)
+            if (calls[i].entry.file == file && calls[i].kind() == WriteLogKind::Write) {
+                next.push_back(i);
+                break;
+            }
+    if (next.empty())
+        return {};
+    const LoggedCall& write = calls[next[random() % next.size()]];
+    const std::size_t kept = random() % write.bytes.size();
+    std::string& into = bytes[write.entry.file];
+    if (into.size() < write.entry.offset + kept)
+        into.resize(write.entry.offset + kept);
+    into.replace(write.entry.offset, kept, write.bytes, 0, kept);
+    return QStringLiteral(", torn: %1 of %2 bytes at offset %3 of %4")
+        .arg(kept)
+        .arg(write.bytes.size())
+        .arg(write.entry.offset)
+        .arg(write.entry.file == names.target ? QStringLiteral("the AVI file") : QStringLiteral("the frame store"));
+}
+
+// Repairs the recording at `copy` and checks that it is whole and holds what had to be kept: the frames
+// and the sound it holds are the first ones of the finished recording.
+void CheckRepaired(const QString& copy, const Written& needed, const std::string& finalFrames,
+                   const std::string& finalSound, const QString& what)
+{
+    const auto fault = [&](const QString& more) { return (what + QStringLiteral(": ") + more).toUtf8(); };
+    store::RecordingRepair repair;
+    try {
+        repair = store::RepairRecording(copy.toStdString());
+    } catch (const std::exception& failure) {
+        QFAIL(fault(QStringLiteral("the repair failed: ") + QString::fromUtf8(failure.what())).constData());
+    }
+    QVERIFY2(!repair.FrameStoreDamagedInMiddle(), qPrintable(what));
+
+    // The frame store: every record whole, the header counting them, the frames written in time kept.
+    const QString framesPath = copy + QStringLiteral(".xxx");
+    QVERIFY2(QFile::exists(framesPath) || needed.frameStoreEnd == 0,
+             fault(QStringLiteral("no frame store")).constData());
+    if (QFile::exists(framesPath)) {
+        store::FrameStore frames = store::FrameStore::OpenFrameStoreReadOnly(framesPath.toStdString());
+        const store::FrameStoreWalk walk = store::WalkFramesForwards(frames);
+        QVERIFY2(walk.Clean(), fault(QString::fromStdString(walk.fault)).constData());
+        QVERIFY2(frames.ReadFrameCount() == std::int32_t(walk.recordStarts.size()), qPrintable(what));
+        const std::string kept = ReadAll(framesPath);
+        QVERIFY2(kept.size() >= needed.frameStoreEnd,
+                 fault(QStringLiteral("%1 of %2 bytes of frames").arg(kept.size()).arg(needed.frameStoreEnd))
+                     .constData());
+        QVERIFY2(kept.compare(16, std::string::npos, finalFrames, 16, kept.size() - 16) == 0, qPrintable(what));
+    }
+    // The AVI file: complete, its indexes right, the sound written in time kept and counted.
+    const store::AviCheckReport check = store::CheckAviFile(copy.toStdString());
+    QVERIFY2(check.Clean(), fault(QString::fromStdString(check.message)).constData());
+    const store::PAVIFILE file = store::AviFile::open(copy.toStdString(), store::OF_READ);
+    QVERIFY2(file->wasComplete(), qPrintable(what));
+    const store::PAVISTREAM audio = file->getStream(store::streamtypeAUDIO, 0);
+    QVERIFY2(std::uint64_t(audio->length()) >= needed.soundBytes,
+             fault(QStringLiteral("the sound track is %1 long, %2 bytes were written")
+                      .arg(audio->length())
+                      .arg(needed.soundBytes))
+                 .constData());
+    const std::string sound = SoundOf(copy);
+    QVERIFY2(sound.size() >= needed.soundBytes && finalSound.compare(0, sound.size(), sound) == 0,
+             fault(QStringLiteral("%1 sound bytes kept, %2 written").arg(sound.size()).arg(needed.soundBytes))
+                 .constData());
 }
 
 } // namespace
@@ -217,8 +292,8 @@ private slots:
                        {QStringLiteral("record"), target, QStringLiteral("--seconds"), QStringLiteral("6"),
                         QStringLiteral("--region"), QStringLiteral("320x240+10+10")});
         QVERIFY(recorder.waitForFinished(60000));
-        const QString said = QString::fromUtf8(recorder.readAll());
-        QVERIFY2(recorder.exitStatus() == QProcess::NormalExit && recorder.exitCode() == 0, qPrintable(said));
+        const QString output = QString::fromUtf8(recorder.readAll());
+        QVERIFY2(recorder.exitStatus() == QProcess::NormalExit && recorder.exitCode() == 0, qPrintable(output));
 
         const std::vector<LoggedCall> calls = ReadWriteLog(logPath);
         Recording names;
@@ -243,7 +318,7 @@ private slots:
         const Written everything = WrittenBy(calls, names, kForever);
         QCOMPARE(everything.frameStoreEnd, std::uint64_t(finalFrames.size()));
         QCOMPARE(everything.soundBytes, std::uint64_t(finalSound.size()));
-        QVERIFY2(everything.soundBytes >= 4 * 22050, qPrintable(said));
+        QVERIFY2(everything.soundBytes >= 4 * 22050, qPrintable(output));
 
         // While frames are recorded, the syncs run beside the capture ticks, never on their thread.
         const std::vector<Sync> syncs = SyncsIn(calls);
@@ -275,7 +350,8 @@ private slots:
         int repaired = 0;
         for (std::size_t c = 0; c + 1 < changes.size(); ++c) {
             const std::uint64_t worst = changes[c + 1] == kForever ? kForever : changes[c + 1] - 1;
-            const Written needed = WrittenBy(calls, names, worst == kForever ? kForever : worst - std::min(worst, kMostLost));
+            const Written needed =
+                WrittenBy(calls, names, worst == kForever ? kForever : worst - std::min(worst, kMostLost));
             std::map<std::uint32_t, FileOnDisk> disk;
             for (const std::uint32_t file : {names.target, names.frames})
                 disk[file] = OnDiskAt(calls, syncs, names, file, changes[c]);
@@ -291,30 +367,11 @@ private slots:
                                    .arg(changes.size() - 1)
                                    .arg(seed);
                 if (torn) {
-                    // The next write of one of the files, cut short.
-                    std::vector<std::pair<std::uint32_t, std::size_t>> next;
-                    for (const auto& [file, state] : disk)
-                        for (std::size_t i = state.end; state.exists && i < calls.size(); ++i)
-                            if (calls[i].entry.file == file && calls[i].kind() == WriteLogKind::Write) {
-                                next.emplace_back(file, i);
-                                break;
-                            }
-                    if (next.empty())
+                    const QString tear = TearNextWrite(calls, names, disk, bytes, random);
+                    if (tear.isEmpty())
                         continue;
-                    const auto [file, at] = next[random() % next.size()];
-                    const LoggedCall& write = calls[at];
-                    const std::size_t kept = random() % write.bytes.size();
-                    std::string& into = bytes[file];
-                    if (into.size() < write.entry.offset + kept)
-                        into.resize(write.entry.offset + kept);
-                    into.replace(write.entry.offset, kept, write.bytes, 0, kept);
-                    what += QStringLiteral(", torn: %1 of %2 bytes at offset %3 of %4")
-                                .arg(kept)
-                                .arg(write.bytes.size())
-                                .arg(write.entry.offset)
-                                .arg(file == names.target ? QStringLiteral("the AVI file") : QStringLiteral("the frame store"));
+                    what += tear;
                 }
-
                 if (!bytes.count(names.target)) {
                     // Not on the disk yet: allowed only while nothing has to be kept.
                     QVERIFY2(needed.frameStoreEnd == 0 && needed.soundBytes == 0, qPrintable(what));
@@ -326,43 +383,10 @@ private slots:
                 PutFile(copy, bytes[names.target]);
                 if (bytes.count(names.frames))
                     PutFile(copy + QStringLiteral(".xxx"), bytes[names.frames]);
-
-                store::RecordingRepair repair;
-                try {
-                    repair = store::RepairRecording(copy.toStdString());
-                } catch (const std::exception& failure) {
-                    QFAIL(qPrintable(what + QStringLiteral(": the repair failed: ") + QString::fromUtf8(failure.what())));
-                }
-                QVERIFY2(!repair.FrameStoreDamagedInMiddle(), qPrintable(what));
+                CheckRepaired(copy, needed, finalFrames, finalSound, what);
+                if (QTest::currentTestFailed())
+                    return;
                 ++repaired;
-
-                // The frame store: a whole store, its count right, every frame written in time kept.
-                QVERIFY2(bytes.count(names.frames) || needed.frameStoreEnd == 0, qPrintable(what + QStringLiteral(": no frame store")));
-                if (bytes.count(names.frames)) {
-                    store::FrameStore frames =
-                        store::FrameStore::OpenFrameStoreReadOnly((copy + QStringLiteral(".xxx")).toStdString());
-                    const store::FrameStoreWalk walk = store::WalkFramesForwards(frames);
-                    QVERIFY2(walk.Clean(), qPrintable(what + QStringLiteral(": ") + QString::fromStdString(walk.fault)));
-                    QVERIFY2(frames.ReadFrameCount() == std::int32_t(walk.recordStarts.size()), qPrintable(what));
-                    const std::string kept = ReadAll(copy + QStringLiteral(".xxx"));
-                    QVERIFY2(kept.size() >= needed.frameStoreEnd, qPrintable(what + QStringLiteral(": %1 of %2 bytes of frames")
-                                                                                     .arg(kept.size())
-                                                                                     .arg(needed.frameStoreEnd)));
-                    QVERIFY2(kept.compare(16, std::string::npos, finalFrames, 16, kept.size() - 16) == 0, qPrintable(what));
-                }
-                // The AVI file: complete, its indexes right, every sound byte written in time kept.
-                const store::AviCheckReport check = store::CheckAviFile(copy.toStdString());
-                QVERIFY2(check.Clean(), qPrintable(what + QStringLiteral(": ") + QString::fromStdString(check.message)));
-                const store::PAVIFILE file = store::AviFile::open(copy.toStdString(), store::OF_READ);
-                QVERIFY2(file->wasComplete(), qPrintable(what));
-                const store::PAVISTREAM audio = file->getStream(store::streamtypeAUDIO, 0);
-                QVERIFY2(std::uint64_t(audio->length()) >= needed.soundBytes,
-                         qPrintable(what + QStringLiteral(": the sound track is %1 long, %2 bytes were written")
-                                               .arg(audio->length())
-                                               .arg(needed.soundBytes)));
-                const std::string sound = SoundOf(copy);
-                QVERIFY2(sound.size() >= needed.soundBytes && finalSound.compare(0, sound.size(), sound) == 0,
-                         qPrintable(what + QStringLiteral(": %1 sound bytes kept, %2 written").arg(sound.size()).arg(needed.soundBytes)));
             }
         }
         qInfo("%d states of the disk repaired, %d syncs of the frame store", repaired, frameStoreSyncs);

@@ -196,10 +196,10 @@ int modeOf(int flags, va_list arguments)
     return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(arguments, int) : 0;
 }
 
-int syncLogged(const char* name, int descriptor)
+int syncLogged(SyncFn real, int descriptor)
 {
     note(WriteLogKind::SyncBegin, descriptor, 0);
-    const int result = next<SyncFn>(name)(descriptor);
+    const int result = real(descriptor);
     const int error = errno;
     note(WriteLogKind::SyncEnd, descriptor, static_cast<std::uint64_t>(result));
     errno = error;
@@ -217,7 +217,8 @@ extern "C" {
         va_start(arguments, flags);                                                                           \
         const int mode = modeOf(flags, arguments);                                                            \
         va_end(arguments);                                                                                    \
-        const int descriptor = next<OpenFn>(#name)(path, flags, mode);                                        \
+        static const auto real = next<OpenFn>(#name);                                                         \
+        const int descriptor = real(path, flags, mode);                                                       \
         const int error = errno;                                                                              \
         opened(descriptor, AT_FDCWD, path, flags);                                                            \
         errno = error;                                                                                        \
@@ -233,7 +234,8 @@ QUOLVA_OPEN(open64)
         va_start(arguments, flags);                                                                           \
         const int mode = modeOf(flags, arguments);                                                            \
         va_end(arguments);                                                                                    \
-        const int descriptor = next<OpenAtFn>(#name)(folder, path, flags, mode);                              \
+        static const auto real = next<OpenAtFn>(#name);                                                       \
+        const int descriptor = real(folder, path, flags, mode);                                               \
         const int error = errno;                                                                              \
         opened(descriptor, folder, path, flags);                                                              \
         errno = error;                                                                                        \
@@ -245,7 +247,8 @@ QUOLVA_OPENAT(openat64)
 ssize_t write(int descriptor, const void* data, size_t size)
 {
     const std::uint64_t at = logged(descriptor) >= 0 ? currentOffset(descriptor) : 0;
-    const ssize_t written = next<WriteFn>("write")(descriptor, data, size);
+    static const auto real = next<WriteFn>("write");
+    const ssize_t written = real(descriptor, data, size);
     const int error = errno;
     const iovec part{const_cast<void*>(data), size};
     wrote(descriptor, at, &part, 1, written);
@@ -256,7 +259,8 @@ ssize_t write(int descriptor, const void* data, size_t size)
 ssize_t writev(int descriptor, const iovec* parts, int count)
 {
     const std::uint64_t at = logged(descriptor) >= 0 ? currentOffset(descriptor) : 0;
-    const ssize_t written = next<WritevFn>("writev")(descriptor, parts, count);
+    static const auto real = next<WritevFn>("writev");
+    const ssize_t written = real(descriptor, parts, count);
     const int error = errno;
     wrote(descriptor, at, parts, count, written);
     errno = error;
@@ -266,7 +270,8 @@ ssize_t writev(int descriptor, const iovec* parts, int count)
 #define QUOLVA_PWRITE(name)                                                                                   \
     ssize_t name(int descriptor, const void* data, size_t size, off_t offset)                                 \
     {                                                                                                         \
-        const ssize_t written = next<PwriteFn>(#name)(descriptor, data, size, offset);                        \
+        static const auto real = next<PwriteFn>(#name);                                                       \
+        const ssize_t written = real(descriptor, data, size, offset);                                         \
         const int error = errno;                                                                              \
         const iovec part{const_cast<void*>(data), size};                                                      \
         wrote(descriptor, static_cast<std::uint64_t>(offset), &part, 1, written);                             \
@@ -279,7 +284,8 @@ QUOLVA_PWRITE(pwrite64)
 #define QUOLVA_PWRITEV(name)                                                                                  \
     ssize_t name(int descriptor, const iovec* parts, int count, off_t offset)                                 \
     {                                                                                                         \
-        const ssize_t written = next<PwritevFn>(#name)(descriptor, parts, count, offset);                     \
+        static const auto real = next<PwritevFn>(#name);                                                      \
+        const ssize_t written = real(descriptor, parts, count, offset);                                       \
         const int error = errno;                                                                              \
         wrote(descriptor, static_cast<std::uint64_t>(offset), parts, count, written);                         \
         errno = error;                                                                                        \
@@ -291,7 +297,8 @@ QUOLVA_PWRITEV(pwritev64)
 #define QUOLVA_FTRUNCATE(name)                                                                                \
     int name(int descriptor, off_t size)                                                                      \
     {                                                                                                         \
-        const int result = next<TruncateFn>(#name)(descriptor, size);                                         \
+        static const auto real = next<TruncateFn>(#name);                                                     \
+        const int result = real(descriptor, size);                                                            \
         const int error = errno;                                                                              \
         if (result == 0)                                                                                      \
             note(WriteLogKind::Truncate, descriptor, static_cast<std::uint64_t>(size));                       \
@@ -303,19 +310,22 @@ QUOLVA_FTRUNCATE(ftruncate64)
 
 int fsync(int descriptor)
 {
-    return syncLogged("fsync", descriptor);
+    static const auto real = next<SyncFn>("fsync");
+    return syncLogged(real, descriptor);
 }
 
 int fdatasync(int descriptor)
 {
-    return syncLogged("fdatasync", descriptor);
+    static const auto real = next<SyncFn>("fdatasync");
+    return syncLogged(real, descriptor);
 }
 
 int close(int descriptor)
 {
     if (descriptor >= 0 && descriptor < kMostDescriptors)
         log().fileOf[descriptor] = -1;
-    return next<SyncFn>("close")(descriptor);
+    static const auto real = next<SyncFn>("close");
+    return real(descriptor);
 }
 
 } // extern "C"
