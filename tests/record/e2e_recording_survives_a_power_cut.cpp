@@ -25,7 +25,6 @@
 #include <cstring>
 #include <limits>
 #include <map>
-#include <optional>
 #include <random>
 
 #include <fcntl.h>
@@ -185,7 +184,6 @@ std::string SoundOf(const QString& target)
         audio->read(0, INT_MAX, sound.data(), static_cast<store::LONG>(sound.size()));
     return sound;
 }
-
 
 // One later write of one of the files (its next after what the disk holds) cut short at a random byte,
 // as a power cut leaves a write it stopped half way. Says what it did; empty when no file has a later write.
