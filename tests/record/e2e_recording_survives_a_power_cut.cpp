@@ -7,7 +7,9 @@
 // folder was synced after it was made. Between two returned syncs the disk does not change, so the
 // worst moment for a state is just before the next sync returns: everything written two seconds before
 // that must be in it. Each state is repaired as it is, and again with one later write torn at a random
-// byte, as a write that the power cut stopped half way.
+// byte, as a write that the power cut stopped half way. A new recording is tried, and one continued
+// (which writes over the end of a finished AVI file).
+#include "Quolvactl.h"
 #include "Rig.h"
 #include "preload/WriteLogFormat.h"
 #include "store/AviCheck.h"
@@ -23,8 +25,10 @@
 
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <random>
 
 #include <fcntl.h>
@@ -76,10 +80,11 @@ void PutFile(const QString& path, const std::string& bytes)
     QCOMPARE(file.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
 }
 
-// One file's bytes after the logged calls before `end` (a log position).
-std::string Replay(const std::vector<LoggedCall>& calls, std::uint32_t file, std::size_t end)
+// One file's bytes after the logged calls before `end` (a log position), from what it held `before`.
+std::string Replay(const std::vector<LoggedCall>& calls, std::uint32_t file, std::size_t end,
+                   const std::string& before)
 {
-    std::string bytes;
+    std::string bytes = before;
     for (std::size_t i = 0; i < end && i < calls.size(); ++i) {
         const LoggedCall& call = calls[i];
         if (call.entry.file != file)
@@ -134,15 +139,17 @@ struct Recording {
 FileOnDisk OnDiskAt(const std::vector<LoggedCall>& calls, const std::vector<Sync>& syncs, const Recording& names,
                     std::uint32_t file, std::uint64_t moment)
 {
-    std::size_t made = calls.size();
-    for (std::size_t i = 0; i < calls.size() && made == calls.size(); ++i)
+    // A file that was there before (opened without O_CREAT) is on the disk from the start.
+    std::optional<std::size_t> made;
+    for (std::size_t i = 0; i < calls.size() && !made; ++i)
         if (calls[i].entry.file == file && calls[i].kind() == WriteLogKind::Open && (calls[i].entry.offset & O_CREAT))
             made = i;
     FileOnDisk state;
+    state.exists = !made;
     for (const Sync& sync : syncs) {
         if (sync.returned > moment)
             continue;
-        if (sync.file == names.folder && sync.began > made)
+        if (sync.file == names.folder && made && sync.began > *made)
             state.exists = true;
         if (sync.file == file)
             state.end = std::max(state.end, sync.began);
@@ -157,9 +164,10 @@ struct Written {
     std::uint64_t soundBytes = 0;
 };
 
-Written WrittenBy(const std::vector<LoggedCall>& calls, const Recording& names, std::uint64_t deadline)
+Written WrittenBy(const std::vector<LoggedCall>& calls, const Recording& names, std::uint64_t deadline,
+                  const Written& before)
 {
-    Written written;
+    Written written = before;
     for (const LoggedCall& call : calls) {
         if (call.kind() != WriteLogKind::Write || call.entry.nanoseconds > deadline)
             continue;
@@ -185,11 +193,12 @@ std::string SoundOf(const QString& target)
     return sound;
 }
 
-// One later write of one of the files (its next after what the disk holds) cut short at a random byte,
-// as a power cut leaves a write it stopped half way. Says what it did; empty when no file has a later write.
+// One later write of one of the files (its next after what the disk holds, after any change of its size
+// that came first) cut short at a random byte, as a power cut leaves a write it stopped half way. Says
+// what it did; empty when no file has a later write.
 QString TearNextWrite(const std::vector<LoggedCall>& calls, const Recording& names,
                       const std::map<std::uint32_t, FileOnDisk>& disk, std::map<std::uint32_t, std::string>& bytes,
-                      std::mt19937_64& random)
+                      const std::function<const std::string&(std::uint32_t)>& contentsBefore, std::mt19937_64& random)
 {
     std::vector<std::size_t> next;
     for (const auto& [file, state] : disk)
@@ -200,9 +209,11 @@ QString TearNextWrite(const std::vector<LoggedCall>& calls, const Recording& nam
             }
     if (next.empty())
         return {};
-    const LoggedCall& write = calls[next[random() % next.size()]];
+    const std::size_t at = next[random() % next.size()];
+    const LoggedCall& write = calls[at];
     const std::size_t kept = random() % write.bytes.size();
     std::string& into = bytes[write.entry.file];
+    into = Replay(calls, write.entry.file, at, contentsBefore(write.entry.file));
     if (into.size() < write.entry.offset + kept)
         into.resize(write.entry.offset + kept);
     into.replace(write.entry.offset, kept, write.bytes, 0, kept);
@@ -270,13 +281,34 @@ private slots:
         QUOLVA_REQUIRE_SOUND_SERVER();
     }
 
+    void everyStateTheDiskCanBeLeftInRepairs_data()
+    {
+        QTest::addColumn<bool>("continued");
+        QTest::newRow("a new recording") << false;
+        QTest::newRow("a continued recording") << true;
+    }
+
     void everyStateTheDiskCanBeLeftInRepairs()
     {
+        QFETCH(bool, continued);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("rec")));
         const QString folder = dir.filePath(QStringLiteral("rec"));
         const QString target = folder + QStringLiteral("/cut.avi");
         const QString logPath = dir.filePath(QStringLiteral("writes.log"));
+        const QStringList arguments{QStringLiteral("record"), target, QStringLiteral("--region"),
+                                    QStringLiteral("320x240+10+10"), QStringLiteral("--seconds")};
+
+        // A continued recording goes on from a finished one, made without the log.
+        std::string framesBefore, aviBefore;
+        Written before;
+        if (continued) {
+            const test::QuolvactlRun first = test::RunQuolvactl(arguments + QStringList{QStringLiteral("2")});
+            QVERIFY2(first.status == 0, qPrintable(first.err));
+            framesBefore = ReadAll(target + QStringLiteral(".xxx"));
+            aviBefore = ReadAll(target);
+            before = {framesBefore.size(), SoundOf(target).size()};
+        }
 
         QProcess recorder;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -287,8 +319,8 @@ private slots:
         recorder.setProcessEnvironment(environment);
         recorder.setProcessChannelMode(QProcess::MergedChannels);
         recorder.start(QDir(qEnvironmentVariable("QUOLVA_BIN_DIR")).filePath(QStringLiteral("quolvactl")),
-                       {QStringLiteral("record"), target, QStringLiteral("--seconds"), QStringLiteral("6"),
-                        QStringLiteral("--region"), QStringLiteral("320x240+10+10")});
+                       arguments + QStringList{QStringLiteral("6")} +
+                           (continued ? QStringList{QStringLiteral("--continue")} : QStringList()));
         QVERIFY(recorder.waitForFinished(60000));
         const QString output = QString::fromUtf8(recorder.readAll());
         QVERIFY2(recorder.exitStatus() == QProcess::NormalExit && recorder.exitCode() == 0, qPrintable(output));
@@ -307,16 +339,19 @@ private slots:
                 names.frames = call.entry.file;
         }
         QVERIFY2(names.target != UINT32_MAX && names.frames != UINT32_MAX, "the write log saw the recording's files");
+        const auto contentsBefore = [&](std::uint32_t file) -> const std::string& {
+            return file == names.target ? aviBefore : framesBefore;
+        };
 
         // The log holds every write: replayed in full it gives the files the recording left.
         const std::string finalFrames = ReadAll(target + QStringLiteral(".xxx"));
-        QCOMPARE(Replay(calls, names.frames, calls.size()), finalFrames);
-        QCOMPARE(Replay(calls, names.target, calls.size()), ReadAll(target));
+        QCOMPARE(Replay(calls, names.frames, calls.size(), framesBefore), finalFrames);
+        QCOMPARE(Replay(calls, names.target, calls.size(), aviBefore), ReadAll(target));
         const std::string finalSound = SoundOf(target);
-        const Written everything = WrittenBy(calls, names, kForever);
+        const Written everything = WrittenBy(calls, names, kForever, before);
         QCOMPARE(everything.frameStoreEnd, std::uint64_t(finalFrames.size()));
         QCOMPARE(everything.soundBytes, std::uint64_t(finalSound.size()));
-        QVERIFY2(everything.soundBytes >= 4 * 22050, qPrintable(output));
+        QVERIFY2(everything.soundBytes >= before.soundBytes + 4 * 22050, qPrintable(output));
 
         // While frames are recorded, the syncs run beside the capture ticks, never on their thread.
         const std::vector<Sync> syncs = SyncsIn(calls);
@@ -349,7 +384,7 @@ private slots:
         for (std::size_t c = 0; c + 1 < changes.size(); ++c) {
             const std::uint64_t worst = changes[c + 1] == kForever ? kForever : changes[c + 1] - 1;
             const Written needed =
-                WrittenBy(calls, names, worst == kForever ? kForever : worst - std::min(worst, kMostLost));
+                WrittenBy(calls, names, worst == kForever ? kForever : worst - std::min(worst, kMostLost), before);
             std::map<std::uint32_t, FileOnDisk> disk;
             for (const std::uint32_t file : {names.target, names.frames})
                 disk[file] = OnDiskAt(calls, syncs, names, file, changes[c]);
@@ -358,14 +393,14 @@ private slots:
                 std::map<std::uint32_t, std::string> bytes;
                 for (const auto& [file, state] : disk)
                     if (state.exists)
-                        bytes[file] = Replay(calls, file, state.end);
+                        bytes[file] = Replay(calls, file, state.end, contentsBefore(file));
                 QString what = QStringLiteral("the disk from %1 ms after the first write, state %2 of %3, seed %4")
                                    .arg(c == 0 ? 0.0 : double(changes[c] - calls.front().entry.nanoseconds) / 1e6)
                                    .arg(c)
                                    .arg(changes.size() - 1)
                                    .arg(seed);
                 if (torn) {
-                    const QString tear = TearNextWrite(calls, names, disk, bytes, random);
+                    const QString tear = TearNextWrite(calls, names, disk, bytes, contentsBefore, random);
                     if (tear.isEmpty())
                         continue;
                     what += tear;
