@@ -2,15 +2,15 @@
 //
 //   bench/capture.sh            starts a 1920x1080 Xvfb and runs this program on it
 //
-// Part 1: the tick at 640x480 and 1920x1080 over a busy screen — grab, pointer, JPEG encode, append —
-//         median and 95th percentile of each step and of the whole tick, in milliseconds.
-// Part 2: what flushing a recording to the disk costs: busy 1920x1080 records appended at 10 a second
-//         for 10 s while the recording's flusher syncs the store every second; the CPU its thread uses
-//         (the kernel writes the same pages back sooner or later in any case), its slowest round, and
-//         the appends meanwhile, which must not wait for the disk.
-// Part 3: CPU seconds per recorded frame of a 10-second full-screen `quolvactl record`, beside
-//         `ffmpeg -f x11grab -framerate 10 -c:v mjpeg` recording the same display in the same run: over
-//         the busy screen, then over the same screen standing still (a still frame is not encoded again).
+// 1. the tick at 640x480 and 1920x1080 over a busy screen — grab, pointer, JPEG encode, append —
+//    median and 95th percentile of each step and of the whole tick, in milliseconds.
+// 2. what flushing a recording to the disk costs: busy 1920x1080 records appended at 10 a second
+//    for 10 s while the recording's flusher syncs the store every second; the CPU its thread uses
+//    (the kernel writes the same pages back sooner or later in any case), its slowest round, and
+//    the appends meanwhile, which must not wait for the disk.
+// 3. CPU seconds per recorded frame of a 10-second full-screen `quolvactl record`, beside
+//    `ffmpeg -f x11grab -framerate 10 -c:v mjpeg` recording the same display in the same run: over
+//    the busy screen, then over the same screen standing still (a still frame is not encoded again).
 #include "platform/ArrowPointer.h"
 #include "platform/Screen.h"
 #include "record/Unit3.h"
