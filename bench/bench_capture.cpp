@@ -2,14 +2,19 @@
 //
 //   bench/capture.sh            starts a 1920x1080 Xvfb and runs this program on it
 //
-// Part 1: the tick at 640x480 and 1920x1080 over a busy screen — grab, pointer, JPEG encode, append —
-//         median and 95th percentile of each step and of the whole tick, in milliseconds.
-// Part 2: CPU seconds per recorded frame of a 10-second full-screen `quolvactl record`, beside
-//         `ffmpeg -f x11grab -framerate 10 -c:v mjpeg` recording the same display in the same run: over
-//         the busy screen, then over the same screen standing still (a still frame is not encoded again).
+// 1. the tick at 640x480 and 1920x1080 over a busy screen — grab, pointer, JPEG encode, append —
+//    median and 95th percentile of each step and of the whole tick, in milliseconds.
+// 2. what flushing a recording to the disk costs: busy 1920x1080 records appended at 10 a second
+//    for 10 s while the recording's flusher syncs the store every second; the CPU its thread uses
+//    (the kernel writes the same pages back sooner or later in any case), its slowest round, and
+//    the appends meanwhile, which must not wait for the disk.
+// 3. CPU seconds per recorded frame of a 10-second full-screen `quolvactl record`, beside
+//    `ffmpeg -f x11grab -framerate 10 -c:v mjpeg` recording the same display in the same run: over
+//    the busy screen, then over the same screen standing still (a still frame is not encoded again).
 #include "platform/ArrowPointer.h"
 #include "platform/Screen.h"
 #include "record/Unit3.h"
+#include "store/FileFlusher.h"
 #include "store/FrameStore.h"
 
 #include <QApplication>
@@ -25,7 +30,9 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include <spawn.h>
@@ -129,6 +136,51 @@ void tickCost(QSize size, const QString& folder)
     line("JPEG encode", encode);
     line("append", append);
     line("whole tick", whole);
+}
+
+void flushCost(QSize size, const QString& folder)
+{
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    if (size.width() > screen.width() || size.height() > screen.height()) {
+        std::printf("  %dx%d: the screen is only %dx%d, skipped\n", size.width(), size.height(), screen.width(),
+                    screen.height());
+        return;
+    }
+    // Records of the busy screen, made first: only the appends and the flushing are timed.
+    platform::Screen grabber;
+    QImage bitmap(size, QImage::Format_RGB32);
+    std::vector<std::vector<std::uint8_t>> records;
+    std::size_t recordBytes = 0;
+    for (int i = 0; i < 10; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 60);
+        grabber.grab(QRect(QPoint(0, 0), size), bitmap);
+        records.push_back(store::FrameStore::EncodeFrameRecord(record::PictureOf(bitmap)));
+        recordBytes += records.back().size();
+    }
+    const std::string path = QDir(folder).filePath(QStringLiteral("flushed.xxx")).toStdString();
+    store::FrameStore frames = store::FrameStore::CreateFrameStore(path);
+    store::FileFlusher flusher;
+    flusher.start({path});
+    constexpr int kTicks = 100;
+    std::vector<double> append;
+    const auto began = std::chrono::steady_clock::now();
+    for (int i = 0; i < kTicks; ++i) {
+        std::this_thread::sleep_until(began + std::chrono::milliseconds(100 * i));
+        QElapsedTimer clock;
+        clock.start();
+        frames.AppendRecord(records[std::size_t(i) % records.size()]);
+        append.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    flusher.stop();
+    const store::FileFlusher::Figures figures = flusher.figures();
+    const Figures appends = summarise(append);
+    std::printf("  %dx%d records of %zu KB at 10 a second for %.1f s, synced every second:\n", size.width(),
+                size.height(), recordBytes / records.size() / 1024, seconds);
+    std::printf("    flushing thread    %d rounds, %6.3f CPU s = %5.2f %% of a core, slowest round %6.1f ms\n",
+                figures.rounds, figures.cpuSeconds, 100 * figures.cpuSeconds / seconds, 1000 * figures.longestRoundSeconds);
+    std::printf("    append meanwhile   median %7.2f ms   p95 %7.2f ms   longest %7.2f ms\n", appends.median, appends.p95,
+                *std::max_element(append.begin(), append.end()));
 }
 
 struct ChildRun {
@@ -259,6 +311,8 @@ int main(int argc, char** argv)
     std::printf("capture tick over a busy screen:\n");
     tickCost(QSize(640, 480), folder.path());
     tickCost(QSize(1920, 1080), folder.path());
+    std::printf("flushing a recording to the disk:\n");
+    flushCost(QSize(1920, 1080), folder.path());
     std::printf("CPU per recorded frame:\n");
     cpuPerFrame(folder.path(), "busy");
     busy.standStill();

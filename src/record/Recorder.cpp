@@ -4,6 +4,7 @@
 #include "platform/Prompts.h"
 #include "store/AviFileServices.h"
 
+#include <QFile>
 #include <QScopeGuard>
 
 #include <chrono>
@@ -77,6 +78,8 @@ void Recorder::luzhi()
         throw;
     }
     screenUnused.dismiss();
+    flusher_.start({QFile::encodeName(session.targetPath).toStdString(),
+                    QFile::encodeName(RecordingSession::FrameStorePath(session.targetPath)).toStdString()});
     Timer1.start();
 }
 
@@ -139,6 +142,9 @@ void Recorder::FinishRecording()
     } catch (const std::exception& failure) {
         failures_ << QString::fromUtf8(failure.what());
     }
+    flusher_.stop();
+    if (const std::string failure = flusher_.failure(); !failure.empty())
+        failures_ << QString::fromStdString(failure);
     setStatus(QStringLiteral("End"));
     session.frameCounter = 0;
     elapsedSeconds = 0;

@@ -3,6 +3,7 @@
 #include "record/FrameGrabber.h"
 #include "record/RecordingSession.h"
 #include "record/SoundCapture.h"
+#include "store/FileFlusher.h"
 
 #include <QObject>
 #include <QTimer>
@@ -77,6 +78,7 @@ private:
     bool stoppedByFailure_ = false;
     QStringList failures_;
     QStringList lastFailures_;
+    store::FileFlusher flusher_; // the recording's files reach the disk about once a second
 };
 
 } // namespace quolva::record

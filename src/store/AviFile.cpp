@@ -286,14 +286,20 @@ void AviFile::beginChanges()
     layout.dataEnd = appendPos;
     part.closed = false;
     part.end = appendPos;
-    writeHeader(file_, layout, true);
-    if (changed_)
-        return; // the whole file was written again, and is open for writing
-    // Zero sizes mark the part as being written, as in a file whose writer died: readers walk its chunks.
+    std::vector<std::uint32_t> strhOffsets;
+    if (!fits(buildHeader(layout, strhOffsets).size(), layout)) {
+        writeHeader(file_, layout, true); // the whole file is written again, and is then open for writing
+        return;
+    }
+    // The part is marked as being written before its header changes, as in a file whose writer died:
+    // readers walk its chunks. Its old indexes go first, so that its old sizes reach past the end of the
+    // file; then the sizes become 0. Whatever the power cuts short, the disk holds the finished file or
+    // one that repair completes from its chunks, never a finished one whose header no longer fits it.
+    file_.truncate(appendPos);
     const std::uint32_t zero = 0;
     file_.writeAt(part.riffPos + 4, &zero, 4);
     file_.writeAt(part.moviPos + 4, &zero, 4);
-    file_.truncate(appendPos);
+    writeHeader(file_, layout, false);
     changed_ = true;
 }
 

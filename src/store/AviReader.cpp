@@ -215,8 +215,10 @@ void Reader::readTopLevel()
                 haveMovi = true;
                 part.moviPos = c.pos;
                 if (c.size == 0 || !fits) {
-                    part.closed = false; // the writer did not get to finish the movi list
-                    moviEnd = end;
+                    // The writer did not get to finish the movi list. Its chunks may reach past the RIFF
+                    // size as well, when that was being cleared as the power failed: they go to the end.
+                    part.closed = false;
+                    moviEnd = fileSize_;
                     break;
                 }
                 moviEnd = c.dataPos() + c.size;
