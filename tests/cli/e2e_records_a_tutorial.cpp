@@ -3,6 +3,7 @@
 // shortcut shown as a caption for about 1.5 s, and with a typed password leaving no trace in any frame.
 #include "Quolvactl.h"
 #include "Rig.h"
+#include "ScreenPictures.h"
 #include "editor/OpenRecording.h"
 #include "publish/AviExport.h"
 #include "store/AviFileServices.h"
@@ -213,6 +214,24 @@ private slots:
         QVERIFY2(captioned.size() >= 13 && captioned.size() <= 17 && captioned.back() - captioned.front() == captioned.size() - 1,
                  qPrintable(QStringLiteral("caption on %1 frames").arg(captioned.size())));
         QVERIFY(captioned.front() > 0);
+    }
+
+    void aClickDuringAShortcutsCaptionShowsBoth()
+    {
+        const QPoint place(240, 150);
+        const QPoint on = kRegion.topLeft() + place;
+        xdotool({"mousemove", QString::number(on.x()), QString::number(on.y())});
+        const QList<QImage> frames = recordWhile(dir.filePath(QStringLiteral("both.avi")), {"--show-clicks", "--show-keys"}, 2, [] {
+            QTest::qWait(300);
+            xdotool({"key", "ctrl+shift+s"});
+            xdotool({"mousedown", "1", "sleep", "0.3", "mouseup", "1"}); // held over a few ticks
+        });
+        QVERIFY(frames.size() >= 15);
+        const auto both = std::find_if(frames.begin(), frames.end(), [&](const QImage& frame) {
+            return ringPixels(frame, {place}, place).first > 30 && stripDifference(frame, frames[0]) > 2;
+        });
+        QVERIFY2(both != frames.end(), "no frame shows the ring and the caption");
+        test::saveScreenshot(*both, QStringLiteral("tutorial-click-and-shortcut.png"));
     }
 
     void typingAPasswordChangesNoPixel()
