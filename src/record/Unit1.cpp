@@ -246,6 +246,11 @@ void TForm1::tingzhi()
 
 void TForm1::PauseOrResume()
 {
+    // Refused as Stop is: the menu item is there whether a recording runs or not.
+    if (!recorder().session.started) {
+        platform::prompts().message(this, QStringLiteral("还没有进行录制"), QStringLiteral("提示"), platform::MessageIcon::Warning);
+        return;
+    }
     recorder().PauseOrResume();
 }
 

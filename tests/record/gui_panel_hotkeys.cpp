@@ -84,6 +84,11 @@ private slots:
             return other.grabShift(XK_Pause);
         };
         QVERIFY(pauseKeyIsFree());
+        quolva::editor::TForm7& editor = windows->Form7();
+        editor.PauseRecordingItem->trigger(); // nothing to pause yet
+        QCOMPARE(prompts->messages.size(), 1);
+        QCOMPARE(prompts->messages[0].text, QStringLiteral("还没有进行录制"));
+        prompts->messages.clear();
         quolva::test::prepareRegionRecording(*windows, *prompts, dir.filePath(QStringLiteral("paused.avi")), 320);
         QVERIFY(pauseKeyIsFree());
 
@@ -104,7 +109,6 @@ private slots:
             QTRY_VERIFY(recorder.session.frameCounter >= frames + 2);
         };
         pausedFor([] { QVERIFY(press("shift+Pause")); }, [] { QVERIFY(press("shift+Pause")); });
-        quolva::editor::TForm7& editor = windows->Form7();
         pausedFor([&] { editor.PauseRecordingItem->trigger(); }, [&] { editor.PauseRecordingItem->trigger(); });
 
         QVERIFY(press("shift+Down"));
