@@ -293,6 +293,36 @@ void cpuPerFrame(const QString& folder, const char* screenKind)
         std::printf("    ffmpeg x11grab failed:\n%s\n", qPrintable(theirs.output));
 }
 
+// A recording at 30 frames a second of the busy full screen: how many ticks came on time, and how many fell
+// due while the one before still ran and were skipped.
+void ticksOnTime(const QString& folder)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QUOLVA_SOUND_SOURCE"), QStringLiteral("tone:440"));
+    const QString quolvactl = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("quolvactl"));
+    const ChildRun run = runMeasured(quolvactl,
+                                     {QStringLiteral("record"), QDir(folder).filePath(QStringLiteral("fast.avi")),
+                                      QStringLiteral("--seconds"), QStringLiteral("10"), QStringLiteral("--full-screen"),
+                                      QStringLiteral("--fps"), QStringLiteral("30")},
+                                     environment);
+    int frames = 0, skipped = 0;
+    for (const QString& line : run.output.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("frames written: ")))
+            frames = line.mid(16).toInt();
+        else if (line.startsWith(QLatin1String("ticks skipped: ")))
+            skipped = line.mid(15).toInt();
+    }
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    if (!run.ok || frames == 0) {
+        std::printf("  quolvactl record --fps 30 failed:\n%s\n", qPrintable(run.output));
+        return;
+    }
+    std::printf("  full screen %dx%d, busy, 10 s at 30 frames a second: %d ticks taken, %d skipped (%.1f %% on time), "
+                "%.1f CPU ms per frame\n",
+                screen.width(), screen.height(), frames, skipped, 100.0 * frames / (frames + skipped),
+                1000 * run.cpuSeconds / frames);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -315,6 +345,8 @@ int main(int argc, char** argv)
     flushCost(QSize(1920, 1080), folder.path());
     std::printf("CPU per recorded frame:\n");
     cpuPerFrame(folder.path(), "busy");
+    std::printf("ticks on time:\n");
+    ticksOnTime(folder.path());
     busy.standStill();
     cpuPerFrame(folder.path(), "still");
     return 0;

@@ -1,5 +1,5 @@
 // quolvactl record: a recording without windows to click, through the recording panel's own engine
-// and timers: the viewfinder marks the region (hidden), the grabber ticks every 100 ms, the sound
+// and timers: the viewfinder marks the region (hidden), the grabber ticks every 100 ms (or at --fps), the sound
 // buffers are written as they come, and the finishing step closes both files.
 #include "app/DisplayPlatform.h"
 #include "cli/Commands.h"
@@ -28,6 +28,7 @@ namespace {
 struct RecordOptions {
     RecordingTarget target;
     int seconds = 0; // 0: until interrupted
+    record::RecordingOptions recording; // the defaults unless asked: not the program's stored options
 };
 
 // The exit status of a recording that was made without sound.
@@ -64,6 +65,15 @@ RecordOptions parseOptions(const QStringList& arguments)
                                    match.captured(2).toInt());
             if (options.target.region->width() < 1 || options.target.region->height() < 1)
                 throw std::invalid_argument("--region needs a width and a height of at least 1 pixel");
+        } else if (argument == QLatin1String("--fps")) {
+            bool ok = false;
+            options.recording.framesPerSecond = value().toInt(&ok);
+            if (!ok || !record::RecordingOptions::isFrameRate(options.recording.framesPerSecond))
+                throw std::invalid_argument("--fps needs one of the frame rates 5, 10, 15 or 30");
+        } else if (argument == QLatin1String("--show-clicks")) {
+            options.recording.showClicks = true;
+        } else if (argument == QLatin1String("--show-keys")) {
+            options.recording.showKeys = true;
         } else if (argument == QLatin1String("--full-screen")) {
             fullScreen = true;
         } else if (argument == QLatin1String("--follow")) {
@@ -122,6 +132,7 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
     record::TForm2 viewfinder;
     record::Recorder recorder(viewfinder, nullptr);
     const QSize frameSize = PrepareLikeTheWizard(recorder, viewfinder, options.target);
+    recorder.options = options.recording;
 
     qint64 soundBytes = 0;
     QObject::connect(&recorder.soundCapture, &record::SoundCapture::bufferWritten,
@@ -165,6 +176,8 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
     platform::installPrompts(nullptr);
     out(QStringLiteral("frames written: %1").arg(recorder.framesOfLastRecording));
     out(QStringLiteral("sound bytes: %1").arg(soundBytes));
+    if (recorder.clock.skippedTicks() > 0)
+        out(QStringLiteral("ticks skipped: %1").arg(recorder.clock.skippedTicks()));
     // A recording stopped by a full disk was told on standard error (one message) and kept as far as
     // it got: the command failed.
     if (errors != 0 || !recorder.lastFailures().isEmpty())

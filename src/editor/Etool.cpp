@@ -9,6 +9,7 @@
 #include "platform/UiFonts.h"
 #include "platform/WindowPlacement.h"
 #include "publish/Unit6.h"
+#include "record/RecordingOptionsDialog.h"
 #include "record/Unit1.h"
 #include "record/Unit5.h"
 #include "store/RecordingRepair.h"
@@ -125,6 +126,8 @@ void TForm7::WireCommands()
     QUOLVA_WIRE(N7, N7Click);
     QUOLVA_WIRE(N9, N9Click);
     QUOLVA_WIRE(N10, N10Click);
+    QUOLVA_WIRE(RecordOptionsItem, RecordOptionsClick);
+    QUOLVA_WIRE(PauseRecordingItem, PauseRecordingClick);
     QUOLVA_WIRE(N12, N12Click);
     QUOLVA_WIRE(FileExit, FileExitClick);
     QUOLVA_WIRE(N2, N2Click);
@@ -556,6 +559,18 @@ void TForm7::N10Click()
 {
     windows_.Form1().tingzhi();
     windows_.Form1().RestoreApplication();
+}
+
+void TForm7::RecordOptionsClick()
+{
+    auto* dialog = new record::RecordingOptionsDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+void TForm7::PauseRecordingClick()
+{
+    windows_.Form1().PauseOrResume();
 }
 
 void TForm7::N12Click()

@@ -63,6 +63,8 @@ public:
     QAction* N7;          // "设置(&s)..."
     QAction* N9;          // "录制(&r)"
     QAction* N10;         // "停止(&e)"
+    QAction* RecordOptionsItem;  // "录制选项(&p)...": frame rate, clicks and shortcuts
+    QAction* PauseRecordingItem; // "暂停录制(&z)": pauses or resumes a running recording
     QAction* N12;         // "发布(&I)..."
     QAction* FileExit;    // "退出[&X]"
     QAction* N2;          // "打开(&o)..."
@@ -240,6 +242,8 @@ public:
     void N7Click();   // the setup wizard
     void N9Click();   // record, then minimise the application
     void N10Click();  // stop, then restore the application
+    void RecordOptionsClick(); // the recording options dialog
+    void PauseRecordingClick();
     void N12Click();  // the publish dialog
     void FileExitClick();
     void N2Click();   // open

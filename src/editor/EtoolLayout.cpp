@@ -109,9 +109,11 @@ void TForm7::BuildMainMenu()
     fileMenu = MainMenu1->addMenu(QStringLiteral("文件"));
     fileMenu->setObjectName(QStringLiteral("fileMenu"));
     N7 = item(fileMenu, "N7", QStringLiteral("设置(&s)..."));
+    RecordOptionsItem = item(fileMenu, "RecordOptionsItem", QStringLiteral("录制选项(&p)..."));
     fileMenu->addSeparator();
     N9 = item(fileMenu, "N9", QStringLiteral("录制(&r)"));
     N10 = item(fileMenu, "N10", QStringLiteral("停止(&e)"));
+    PauseRecordingItem = item(fileMenu, "PauseRecordingItem", QStringLiteral("暂停录制(&z)"));
     fileMenu->addSeparator();
     N12 = item(fileMenu, "N12", QStringLiteral("发布(&I)..."));
     fileMenu->addSeparator();

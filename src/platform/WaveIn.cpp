@@ -1,10 +1,13 @@
 #include "platform/WaveIn.h"
 
+#include "platform/SoundPauseCut.h"
+
 #include "platform/WaveInBackend.h"
 #include "platform/WaveInQt.h"
 #include "platform/WaveInSynthetic.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPointer>
 
 #include <algorithm>
@@ -37,6 +40,8 @@ struct WaveIn::Impl final : WaveInSink {
     bool open = false;
     bool started = false;
     SoundFormat format;
+    QElapsedTimer clock;  // since the backend started
+    SoundPauseCut pauses; // what it delivers while paused is dropped
     QPointer<QObject> receiver;
     std::unique_ptr<WaveInBackend> backend;
     std::deque<WaveHeader*> queue;
@@ -57,6 +62,11 @@ struct WaveIn::Impl final : WaveInSink {
     }
 
     void write(const char* data, qsizetype size) override
+    {
+        pauses.Filter(data, size, [this](const char* kept, qsizetype keptSize) { fill(kept, keptSize); });
+    }
+
+    void fill(const char* data, qsizetype size)
     {
         while (size > 0 && !queue.empty()) {
             WaveHeader* head = queue.front();
@@ -97,6 +107,7 @@ struct WaveIn::Impl final : WaveInSink {
         if (started && backend)
             backend->stop();
         started = false;
+        pauses = SoundPauseCut(); // what the stop brought in was cut already
     }
 };
 
@@ -182,11 +193,17 @@ MMResult WaveIn::waveInStart()
 {
     if (!d->open)
         return d->fail(MMSYSERR_INVALHANDLE, QStringLiteral("waveInStart on a closed handle"));
+    if (d->pauses.isPaused()) {
+        d->pauses.Resume(d->clock.nsecsElapsed());
+        return d->ok();
+    }
     if (d->started)
         return d->ok();
     const MMResult r = d->backend->start();
     if (r != MMSYSERR_NOERROR)
         return d->fail(r, QStringLiteral("the input device %1 did not start").arg(d->backend->description()));
+    d->clock.start();
+    d->pauses.Start(d->format.nAvgBytesPerSec, d->format.nBlockAlign, 0);
     d->started = true;
     return d->ok();
 }
@@ -196,6 +213,18 @@ MMResult WaveIn::waveInStop()
     if (!d->open)
         return d->fail(MMSYSERR_INVALHANDLE, QStringLiteral("waveInStop on a closed handle"));
     d->stopBackend();
+    if (!d->queue.empty() && d->queue.front()->dwBytesRecorded > 0)
+        d->handBackHead();
+    return d->ok();
+}
+
+MMResult WaveIn::waveInPause()
+{
+    if (!d->open)
+        return d->fail(MMSYSERR_INVALHANDLE, QStringLiteral("waveInPause on a closed handle"));
+    if (!d->started || d->pauses.isPaused())
+        return d->ok();
+    d->pauses.Pause(d->clock.nsecsElapsed());
     if (!d->queue.empty() && d->queue.front()->dwBytesRecorded > 0)
         d->handBackHead();
     return d->ok();

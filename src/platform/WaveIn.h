@@ -64,6 +64,10 @@ public:
     MMResult waveInStart();
     // Stops recording; the buffer being filled comes back if it holds any sound, empty ones stay queued.
     MMResult waveInStop();
+    // Pauses recording until the next waveInStart: the buffer being filled comes back if it holds any
+    // sound, as with waveInStop, but the device goes on running and what it records meanwhile is dropped,
+    // so that resuming has no start delay and the sound stays in step with pictures paused alike.
+    MMResult waveInPause();
     // Stops recording and hands back every queued buffer with what it holds (possibly nothing).
     MMResult waveInReset();
     // Fails with WAVERR_STILLPLAYING while buffers are queued. Closing a closed handle does nothing.

@@ -59,7 +59,9 @@ void FrameGrabber::Tick(RecordingSession& session)
     screen().grab(source, session.captureBitmap);
 
     // 7: the standard arrow, its picture's top-left corner 8 pixels up and left of the pointer.
+    marks.DrawUnderPointer(session.captureBitmap, pointerInClient);
     platform::drawArrowPointer(session.captureBitmap, pointerInClient);
+    marks.DrawOver(session.captureBitmap);
 
     // 8: one record more.
     appender_.Append(*session.frameStore, session.captureBitmap);

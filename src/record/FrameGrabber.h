@@ -2,6 +2,7 @@
 #include "record/CaptureSettings.h"
 #include "record/FrameAppender.h"
 #include "record/RecordingSession.h"
+#include "record/TutorialMarks.h"
 
 #include <QPoint>
 
@@ -34,6 +35,8 @@ public:
     // The grabber state, refreshed on every tick.
     QPoint pointerOnScreen;
     QPoint pointerInClient;
+    // Clicks and shortcuts drawn into the frames, when the recording's options ask for them.
+    TutorialMarks marks;
 
 private:
     platform::Screen& screen();

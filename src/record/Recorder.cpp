@@ -32,6 +32,12 @@ Recorder::Recorder(TForm2& viewfinder, QWidget* messageOwner)
     connect(&Timer1, &QTimer::timeout, this, platform::guarded([this] { Timer1Timer(); }));
     connect(&Timer2, &QTimer::timeout, this, platform::guarded([this] { Timer2Timer(); }));
     connect(&Timer3, &QTimer::timeout, this, platform::guarded([this] { FinishRecording(); }));
+    resumeTick_.setSingleShot(true);
+    resumeTick_.setTimerType(Qt::PreciseTimer);
+    connect(&resumeTick_, &QTimer::timeout, this, platform::guarded([this] {
+        Timer1.start();
+        Timer1Timer();
+    }));
     connect(&soundCapture, &SoundCapture::writeFailed, this, [this](const QString& failure) { StopForFailure(failure); });
 }
 
@@ -56,7 +62,13 @@ void Recorder::luzhi()
 
     // The screen first: on a Wayland desktop the user may refuse to share it, and nothing is started then.
     grabber.Begin();
-    auto screenUnused = qScopeGuard([this] { grabber.End(); });
+    auto screenUnused = qScopeGuard([this] {
+        grabber.marks.End();
+        grabber.End();
+    });
+    if (const QString problem = grabber.marks.Begin(options); !problem.isEmpty())
+        platform::prompts().message(messageOwner_, QStringLiteral("无法显示鼠标点击和快捷键：%1").arg(problem), QStringLiteral("提示"),
+                                    platform::MessageIcon::Warning);
     store::AVIStreamSetFormat(session.audioStream, 0, &session.soundFormat, sizeof(session.soundFormat));
 
     failures_.clear();
@@ -80,7 +92,10 @@ void Recorder::luzhi()
     screenUnused.dismiss();
     flusher_.start({QFile::encodeName(session.targetPath).toStdString(),
                     QFile::encodeName(RecordingSession::FrameStorePath(session.targetPath)).toStdString()});
+    Timer1.setInterval(options.tickInterval());
+    clock.Start(Timer1.interval());
     Timer1.start();
+    emit runningChanged(true);
 }
 
 void Recorder::tingzhi()
@@ -94,11 +109,35 @@ void Recorder::tingzhi()
     soundCapture.StopSoundCapture();
     session.captureBitmap = QImage();
     Timer1.stop();
+    resumeTick_.stop();
+    clock.Resume();
+    grabber.marks.End();
     grabber.End();
     Timer2.stop();
     session.started = false;
     setStatus(QStringLiteral("ok"));
     Timer3.start();
+    emit runningChanged(false);
+}
+
+void Recorder::PauseOrResume()
+{
+    if (!session.started)
+        return;
+    if (!clock.isPaused()) {
+        Timer1.stop();
+        resumeTick_.stop();
+        Timer2.stop();
+        soundCapture.PauseSoundCapture();
+        clock.Pause();
+        setStatus(QStringLiteral("已暂停"));
+        return;
+    }
+    soundCapture.ResumeSoundCapture();
+    clock.Resume();
+    resumeTick_.start(clock.untilNextTick());
+    Timer2.start();
+    setStatus(QStringLiteral("已录%1s").arg(elapsedSeconds));
 }
 
 void Recorder::StopForFailure(const QString& failure)
@@ -115,6 +154,7 @@ void Recorder::Timer1Timer()
 {
     if (!session.started)
         return; // a tick that was due when the recording stopped
+    clock.Tick();
     try {
         grabber.Tick(session);
     } catch (const store::StoreWriteError& failure) {

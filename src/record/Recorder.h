@@ -1,6 +1,8 @@
 #pragma once
 #include "record/CaptureSettings.h"
 #include "record/FrameGrabber.h"
+#include "record/RecordingClock.h"
+#include "record/RecordingOptions.h"
 #include "record/RecordingSession.h"
 #include "record/SoundCapture.h"
 #include "store/FileFlusher.h"
@@ -15,7 +17,7 @@ namespace quolva::record {
 class TForm2;
 
 // The recording engine the panel runs: the session, the sound capture, the frame grabber and the three
-// timers of a recording (Timer1 the capture tick every 100 ms, Timer2 the elapsed seconds, Timer3 the
+// timers of a recording (Timer1 the capture tick, every 100 ms unless the options choose another rate, Timer2 the elapsed seconds, Timer3 the
 // finishing step 20 ms after the stop). quolvactl records through the same object.
 class Recorder : public QObject {
     Q_OBJECT
@@ -29,6 +31,10 @@ public:
     void luzhi();
     // Stop. Refused with "还没有进行录制" when no recording runs.
     void tingzhi();
+    // Pauses a running recording (the capture ticks, the sound input and the seconds stop together), or
+    // resumes a paused one into the same files. Does nothing when no recording runs.
+    void PauseOrResume();
+    bool isPaused() const { return clock.isPaused(); }
 
     // One capture tick. A frame that cannot be written (a full disk) stops the recording by itself.
     void Timer1Timer();
@@ -51,6 +57,8 @@ public:
 
     RecordingSession session;
     CaptureSettings settings;
+    RecordingOptions options; // read at Record
+    RecordingClock clock;
     SoundCapture soundCapture;
     FrameGrabber grabber;
     QTimer Timer1;
@@ -62,6 +70,8 @@ public:
 
 signals:
     void statusTextChanged(const QString& text);
+    // A recording started (true) or stopped (false).
+    void runningChanged(bool running);
     // FinishRecording closed both files: the recording at targetPath is complete.
     void recordingFinished(const QString& targetPath);
 
@@ -73,6 +83,7 @@ private:
     void TellFailures(const QStringList& failures, bool stoppedByItself);
 
     QWidget* messageOwner_;
+    QTimer resumeTick_; // after a resume: the first tick, in the spacing of those before the pause
     bool starting_ = false;
     bool finishing_ = false;
     bool stoppedByFailure_ = false;

@@ -74,6 +74,18 @@ void SoundCapture::StopSoundCapture()
     running_ = false;
 }
 
+void SoundCapture::PauseSoundCapture()
+{
+    if (running_)
+        device_.waveInPause();
+}
+
+void SoundCapture::ResumeSoundCapture()
+{
+    if (running_)
+        device_.waveInStart();
+}
+
 void SoundCapture::AbandonSoundCapture()
 {
     dropping_ = true;

@@ -34,6 +34,11 @@ public:
     // last partial second is in the stream before it is closed. True when every buffer came back.
     bool WaitForLastBuffers(std::chrono::milliseconds timeout);
 
+    // A paused recording: the device stops, and the sound it holds comes back and is written; Resume starts
+    // it again into the same buffers and stream.
+    void PauseSoundCapture();
+    void ResumeSoundCapture();
+
     // Undoes a start: stops the device and drops whatever it hands back, writing nothing.
     void AbandonSoundCapture();
 

@@ -11,6 +11,7 @@
 #include "publish/Unit6.h"
 #include "record/PanelArtwork.h"
 #include "record/Recorder.h"
+#include "record/RecordingOptions.h"
 #include "record/SkinSetting.h"
 #include "record/Unit2.h"
 #include "record/Unit5.h"
@@ -120,6 +121,8 @@ Recorder& TForm1::recorder()
             Label1->setText(text);
             placeStatusText();
         });
+        connect(recorder_.get(), &Recorder::runningChanged, this,
+                [this](bool running) { platform::runGuarded([&] { GrabPauseHotKey(running); }); });
         connect(recorder_.get(), &Recorder::recordingFinished, this,
                 [this](const QString& target) { RecordingFinished(target); });
     }
@@ -177,6 +180,17 @@ void TForm1::RegisterHotKeys()
         Qt::QueuedConnection);
 }
 
+void TForm1::GrabPauseHotKey(bool recording)
+{
+    if (!recording) {
+        hotkeys_->unregisterHotKey(kPauseHotKey);
+        return;
+    }
+    // When another program holds it the main window's menu item still pauses; a message box now would
+    // land in the recording.
+    hotkeys_->registerHotKey(kPauseHotKey, Qt::ShiftModifier, Qt::Key_Pause);
+}
+
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
@@ -220,12 +234,24 @@ void TForm1::FinishBeforeExit()
 
 void TForm1::luzhi()
 {
+    if (!recorder().isRecording() && !recorder().isFinishing())
+        recorder().options = RecordingOptions::Load();
     recorder().luzhi();
 }
 
 void TForm1::tingzhi()
 {
     recorder().tingzhi();
+}
+
+void TForm1::PauseOrResume()
+{
+    // Refused as Stop is: the menu item is there whether a recording runs or not.
+    if (!recorder().session.started) {
+        platform::prompts().message(this, QStringLiteral("还没有进行录制"), QStringLiteral("提示"), platform::MessageIcon::Warning);
+        return;
+    }
+    recorder().PauseOrResume();
 }
 
 void TForm1::ShowWizard()
@@ -241,6 +267,8 @@ void TForm1::WMHotKey(int id)
     } else if (id == kStopHotKey) {
         RestoreApplication();
         tingzhi();
+    } else if (id == kPauseHotKey) {
+        PauseOrResume();
     }
 }
 

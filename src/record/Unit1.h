@@ -22,12 +22,14 @@ class Recorder;
 // The recording control panel: a small borderless window near the lower right corner of the screen,
 // its face one of four skins with five buttons painted on it and a status text. It owns the recording
 // session and the timers of a recording, and receives the global hotkeys Shift+Up (minimise the
-// application, then record) and Shift+Down (restore it, then stop).
+// application, then record) and Shift+Down (restore it, then stop), and while a recording runs
+// Shift+Pause (pause or resume it).
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kRecordHotKey = 0x10DF; // Shift + Up
     static constexpr int kStopHotKey = 0x10CF;   // Shift + Down
+    static constexpr int kPauseHotKey = 0x10EF;  // Shift + Pause, grabbed only while a recording runs
 
     explicit TForm1(app::WindowSet& windows);
     ~TForm1() override;
@@ -61,6 +63,7 @@ public:
 
     void luzhi();   // record
     void tingzhi(); // stop
+    void PauseOrResume(); // pauses a running recording, or resumes it
     void ShowWizard();
     void N1Click(); // help: opens the help file
     void N2Click(); // about: shows the about box
@@ -87,6 +90,8 @@ protected:
 
 private:
     void RegisterHotKeys();
+    // Shift+Pause is taken from other programs only while a recording runs.
+    void GrabPauseHotKey(bool recording);
     void RecordingFinished(const QString& targetPath);
     void FaceButtonReleased(PanelShapeId id);
     void placeStatusText();

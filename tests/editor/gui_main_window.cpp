@@ -208,7 +208,8 @@ private slots:
             return items;
         };
         QCOMPARE(captions(window.fileMenu),
-                 (QStringList{"N7=设置(&s)...", "N9=录制(&r)", "N10=停止(&e)", "N12=发布(&I)...", "FileExit=退出[&X]"}));
+                 (QStringList{"N7=设置(&s)...", "RecordOptionsItem=录制选项(&p)...", "N9=录制(&r)", "N10=停止(&e)",
+                              "PauseRecordingItem=暂停录制(&z)", "N12=发布(&I)...", "FileExit=退出[&X]"}));
         QCOMPARE(captions(window.viewMenu),
                  (QStringList{"N2=打开(&o)...", "N3=关闭(&c)", "N21=另存帧[&s]", "FrameE=下一帧[&N]", "N25=上一帧[&B]",
                               "pplay=连续浏览[&P]", "PauseP=暂停[&U]"}));

@@ -1,6 +1,7 @@
 // The panel's global hotkeys pressed with xdotool while the panel is hidden: Shift+Up minimises the
-// program and records, Shift+Down restores it and stops; a combination held by another program is
-// reported once at start-up and the other one still works.
+// program and records, Shift+Down restores it and stops, Shift+Pause (taken from other programs only
+// while a recording runs) pauses and resumes, as the main window's menu item does; a combination held by
+// another program is reported once at start-up and the other one still works.
 #include "OtherXClient.h"
 #include "RecordGuiSupport.h"
 #include "Rig.h"
@@ -69,6 +70,51 @@ private slots:
         QVERIFY(prompts->messages.isEmpty());
         QVERIFY(prompts->errors.isEmpty());
         QVERIFY(quolva::test::frameCountOf(target) >= 3);
+    }
+
+    void shiftPausePausesAndResumesOnlyWhileARecordingRuns()
+    {
+        ScriptedPrompts::Installed prompts;
+        const auto windows = quolva::app::startUp();
+        auto& panel = windows->Form1();
+        auto& recorder = panel.recorder();
+        QVERIFY(QTest::qWaitForWindowExposed(&windows->Form7()));
+        const auto pauseKeyIsFree = [] {
+            quolva::test::OtherXClient other; // its grab ends with its connection
+            return other.grabShift(XK_Pause);
+        };
+        QVERIFY(pauseKeyIsFree());
+        quolva::editor::TForm7& editor = windows->Form7();
+        editor.PauseRecordingItem->trigger(); // nothing to pause yet
+        QCOMPARE(prompts->messages.size(), 1);
+        QCOMPARE(prompts->messages[0].text, QStringLiteral("还没有进行录制"));
+        prompts->messages.clear();
+        quolva::test::prepareRegionRecording(*windows, *prompts, dir.filePath(QStringLiteral("paused.avi")), 320);
+        QVERIFY(pauseKeyIsFree());
+
+        QVERIFY(press("shift+Up"));
+        QTRY_VERIFY(recorder.session.frameCounter >= 2);
+        QVERIFY(!pauseKeyIsFree());
+        const auto pausedFor = [&](auto pause, auto resume) {
+            pause();
+            QTRY_VERIFY(recorder.isPaused());
+            QCOMPARE(panel.Label1->text(), QStringLiteral("已暂停"));
+            const int frames = recorder.session.frameCounter;
+            const int seconds = recorder.elapsedSeconds;
+            QTest::qWait(1300);
+            QCOMPARE(recorder.session.frameCounter, frames);
+            QCOMPARE(recorder.elapsedSeconds, seconds);
+            resume();
+            QTRY_VERIFY(!recorder.isPaused());
+            QTRY_VERIFY(recorder.session.frameCounter >= frames + 2);
+        };
+        pausedFor([] { QVERIFY(press("shift+Pause")); }, [] { QVERIFY(press("shift+Pause")); });
+        pausedFor([&] { editor.PauseRecordingItem->trigger(); }, [&] { editor.PauseRecordingItem->trigger(); });
+
+        QVERIFY(press("shift+Down"));
+        QTRY_COMPARE(panel.Label1->text(), QStringLiteral("End"));
+        QVERIFY(pauseKeyIsFree());
+        QVERIFY(prompts->messages.isEmpty() && prompts->errors.isEmpty());
     }
 
     void shiftUpWithoutASetupSaysSo()
