@@ -14,7 +14,7 @@ run_packages=(
   # GUI, sound input, pictures, deflate, video compressors, resampling, X11
   qt6-base-dev qt6-base-private-dev qt6-qpa-plugins qt6-multimedia-dev libqt6opengl6-dev libpulse-dev
   libjpeg62-turbo-dev zlib1g-dev
-  libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev
   libxcb1-dev libxcb-shm0-dev libxcb-keysyms1-dev libx11-dev
   # screen frames from a Wayland desktop's screen-cast portal
   libpipewire-0.3-dev
