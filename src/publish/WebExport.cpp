@@ -94,6 +94,7 @@ struct WebExport::State {
     std::int32_t frames = 0; // N
     std::int32_t frameIndex = 0;
     bool palettePass = false; // a GIF's first pass
+    bool draining = false;    // every frame is in: what the encoder holds comes out, a packet a step
 
     AVFormatContext* format = nullptr;
     bool fileOpen = false;
@@ -527,13 +528,15 @@ void WebExport::StartSound()
     soundSeconds_ = static_cast<double>(s.soundFrames) / f.nSamplesPerSec;
 }
 
-void WebExport::WritePackets(AVCodecContext* codec, AVStream* stream)
+bool WebExport::WritePackets(AVCodecContext* codec, AVStream* stream, int most)
 {
     State& s = *state_;
-    for (;;) {
+    for (int n = 0; most < 0 || n < most; ++n) {
         const int got = avcodec_receive_packet(codec, s.packet.get());
-        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
-            return;
+        if (got == AVERROR(EAGAIN))
+            return false;
+        if (got == AVERROR_EOF)
+            return true;
         check(got, "编码失败");
         av_packet_rescale_ts(s.packet.get(), codec->time_base, stream->time_base);
         s.packet->stream_index = stream->index;
@@ -542,6 +545,7 @@ void WebExport::WritePackets(AVCodecContext* codec, AVStream* stream)
             throw PublishError("无法写入文件 " + quoted(s.outputPath) + "：" +
                                avError(written < 0 ? written : s.format->pb->error));
     }
+    return false;
 }
 
 void WebExport::Encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame)
@@ -564,8 +568,8 @@ void WebExport::DrainPictures(bool flushing)
         ++framesWritten_;
         av_frame_unref(filtered.get());
     }
-    if (flushing)
-        Encode(s.video.get(), s.videoStream, nullptr);
+    if (flushing) // the encoder's look-ahead is written by the steps that follow
+        check(avcodec_send_frame(s.video.get(), nullptr), "编码失败");
 }
 
 // Sound up to the sample frame `upTo` of the encoder's rate (all of it when negative) goes to the
@@ -640,6 +644,16 @@ bool WebExport::Step()
         return false;
     State& s = *state_;
     try {
+        if (s.draining) {
+            // An encoder that looks ahead holds many frames at the end; one comes out per step, so
+            // that the dialog's timer keeps the interface responsive.
+            if (!WritePackets(s.video.get(), s.videoStream, 1))
+                return true;
+            FeedSound(-1);
+            Complete();
+            ++done_;
+            return false;
+        }
         std::optional<QImage> picture;
         if (s.pending) {
             picture = std::move(s.pending);
@@ -651,7 +665,9 @@ bool WebExport::Step()
             throw PublishError("第 " + std::to_string(s.frameIndex + 1) + " 帧无法读取：帧文件 " +
                                quoted(recording_.FrameStorePath()) + " 在此之前已经结束");
         const std::int32_t k = s.frameIndex++;
-        ++done_;
+        // The last frame counts as done once the movie is complete.
+        if (s.palettePass || s.frameIndex < s.frames)
+            ++done_;
         if (s.palettePass) {
             FramePtr frame = pictureFrame(*picture, s.width, s.height, k);
             check(av_buffersrc_add_frame(s.palette.sources[0], frame.get()), "画面处理失败");
@@ -670,9 +686,8 @@ bool WebExport::Step()
             return true;
         check(av_buffersrc_add_frame(s.pictures.sources[0], nullptr), "画面处理失败");
         DrainPictures(true);
-        FeedSound(-1);
-        Complete();
-        return false;
+        s.draining = true;
+        return true;
     } catch (const PublishError& failure) {
         Fail(failure.what());
     } catch (const store::StoreError& failure) {

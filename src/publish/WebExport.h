@@ -89,7 +89,8 @@ private:
     void StartSound();
     void EndPalettePass();
     void Encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame);
-    void WritePackets(AVCodecContext* codec, AVStream* stream);
+    // Writes what the encoder has ready, at most `most` packets (all: -1); true once it has given all.
+    bool WritePackets(AVCodecContext* codec, AVStream* stream, int most = -1);
     void DrainPictures(bool flushing);
     void FeedSound(std::int64_t upTo);
     [[noreturn]] void Fail(const std::string& message);
