@@ -74,7 +74,7 @@ class WebExportTest : public QObject {
     QTemporaryDir dir_;
 
 private slots:
-    // Each format and track choice on an 11-frame recording of odd size over 1 s of a 440 Hz tone (the
+    // Each format and track choice on an 11-frame screen-like recording of odd size over 1 s of a 440 Hz tone (the
     // dubbed track: 1000 Hz), and without sound at the capture's 10 frames a second.
     void writesAMovieTimedByTheRecording_data()
     {
@@ -103,10 +103,11 @@ private slots:
         QFETCH(QString, audioCodec);
         QFETCH(double, toneHz);
         QFETCH(double, tolerance);
-        const int frames = 11, width = 65, height = 49;
+        const int frames = 11, width = 161, height = 121;
         const QString name = QStringLiteral("rec%1.avi").arg(QTest::currentDataTag()).replace(' ', '-').remove(',');
         const QString rec = MakeRecording(dir_.path(), name,
-                                          {.frames = frames, .width = width, .height = height, .withSoundStream = withSound});
+                                          {.frames = frames, .width = width, .height = height, .withSoundStream = withSound,
+                                           .picture = ScreenLikePicture});
         if (track > 0)
             addDubbedTrack(rec, kDubbedToneHz);
         const auto webFormat = static_cast<WebFormat>(format);
