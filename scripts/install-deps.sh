@@ -31,6 +31,8 @@ test_packages=(
   openbox wmctrl xdotool x11-apps x11-utils
   # independent readers of what Quolva writes
   ffmpeg sox python3-yaswfp
+  # another reader of the web movies: GStreamer's discoverer with its demuxers and decoders
+  gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # the SWF export played in a real player: Ruffle (from npm) in Debian's Chromium, driven by Node
   chromium
   # a GNOME Wayland desktop without a GPU (scripts/with-wayland-rig.sh): a private session bus, PipeWire,
