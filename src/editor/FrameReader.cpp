@@ -33,15 +33,21 @@ FrameReader::FrameReader(store::FrameStore reader, QString frameStorePath)
 
 std::optional<QImage> FrameReader::Next()
 {
+    const std::optional<store::FrameRecord> record = NextRecord();
+    if (!record)
+        return std::nullopt;
+    return DecodeFramePicture(*record, frameStorePath_);
+}
+
+std::optional<store::FrameRecord> FrameReader::NextRecord()
+{
     if (reader_.Position() >= reader_.Size())
         return std::nullopt;
-    store::FrameRecord record;
     try {
-        record = reader_.ReadNextFrame();
+        return reader_.ReadNextFrame();
     } catch (const store::StoreError& failure) {
         throw RecordingError(failure.what());
     }
-    return DecodeFramePicture(record, frameStorePath_);
 }
 
 } // namespace quolva::editor

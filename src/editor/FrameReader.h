@@ -23,6 +23,9 @@ public:
     // The next record, decoded; nothing after the last record. A record that cannot be read is thrown as
     // RecordingError with the position left before it.
     std::optional<QImage> Next();
+    // The next record as it is stored (to be decoded elsewhere, on another thread); nothing after the
+    // last. Thrown as Next throws.
+    std::optional<store::FrameRecord> NextRecord();
 private:
     store::FrameStore reader_;
     QString frameStorePath_;

@@ -1,6 +1,7 @@
 #include "publish/WebExport.h"
 
 #include "editor/OpenRecording.h"
+#include "publish/OrderedWorkers.h"
 #include "store/AviFileServices.h"
 #include "store/OutputFile.h"
 
@@ -89,6 +90,10 @@ struct WebExport::State {
     std::string targetPath; // where the movie goes (a link's target)
     std::string partPath;
     std::optional<editor::FrameReader> reader;
+    // Records are read here and decoded on every core, ahead of the encoder, in order.
+    std::unique_ptr<OrderedWorkers> decoders;
+    std::int32_t submitted = 0; // records handed to the decoders in this pass
+    std::string decoded;        // the pixels of the latest picture taken from them
     std::optional<QImage> pending; // the first frame, read by Start
     int width = 0, height = 0;
     std::int32_t frames = 0; // N
@@ -266,6 +271,36 @@ void setOption(void* object, const char* name, const std::string& value)
 
 } // namespace
 
+std::optional<QImage> WebExport::NextPicture()
+{
+    State& s = *state_;
+    const QString path = recording_.FrameStorePath();
+    while (!s.decoders->Full() && s.submitted < s.frames) {
+        std::optional<store::FrameRecord> record = s.reader->NextRecord();
+        if (!record)
+            break;
+        ++s.submitted;
+        s.decoders->Submit([record = std::move(*record), path]() {
+            const QImage picture = editor::DecodeFramePicture(record, path).convertToFormat(QImage::Format_RGB32);
+            // Width, height, then the rows without gaps.
+            std::string packed(8 + static_cast<std::size_t>(picture.width()) * picture.height() * 4, '\0');
+            const std::int32_t size[2] = {picture.width(), picture.height()};
+            std::memcpy(packed.data(), size, sizeof size);
+            for (int y = 0; y < picture.height(); ++y)
+                std::memcpy(packed.data() + 8 + static_cast<std::size_t>(y) * picture.width() * 4, picture.constScanLine(y),
+                            static_cast<std::size_t>(picture.width()) * 4);
+            return packed;
+        });
+    }
+    if (s.decoders->Empty())
+        return std::nullopt;
+    s.decoded = s.decoders->TakeOldest();
+    std::int32_t size[2] = {};
+    std::memcpy(size, s.decoded.data(), sizeof size);
+    return QImage(reinterpret_cast<const uchar*>(s.decoded.data() + 8), size[0], size[1], size[0] * 4,
+                  QImage::Format_RGB32);
+}
+
 void WebExport::Start(const QString& outputPath)
 {
     if (state_)
@@ -320,7 +355,10 @@ void WebExport::Start(const QString& outputPath)
 
         // The first frame gives the movie its size.
         s.reader.emplace(recording_.OpenReader());
-        s.pending = s.reader->Next();
+        s.decoders = std::make_unique<OrderedWorkers>(0);
+        s.pending = NextPicture();
+        if (s.pending)
+            s.pending = s.pending->copy(); // its pixels would be overwritten by the next
         if (!s.pending || s.pending->isNull())
             throw PublishError("没有可以导出的帧");
         s.width = s.pending->width();
@@ -659,7 +697,7 @@ bool WebExport::Step()
             picture = std::move(s.pending);
             s.pending.reset();
         } else {
-            picture = s.reader->Next();
+            picture = NextPicture();
         }
         if (!picture)
             throw PublishError("第 " + std::to_string(s.frameIndex + 1) + " 帧无法读取：帧文件 " +
@@ -717,6 +755,7 @@ void WebExport::EndPalettePass()
     check(av_buffersrc_add_frame(s.pictures.sources[1], nullptr), "画面处理失败");
     s.palettePass = false;
     s.frameIndex = 0;
+    s.submitted = 0;
     s.reader.emplace(recording_.OpenReader());
 }
 

@@ -84,6 +84,8 @@ public:
 
 private:
     struct State;
+    // The next frame, decoded ahead on the decoders; valid until the next call.
+    std::optional<QImage> NextPicture();
     void StartVideo();
     void StartGif();
     void StartSound();
