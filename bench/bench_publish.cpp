@@ -1,5 +1,5 @@
-// The AVI export's speed beside ffmpeg's, frames per second.
-//   bench_publish [FOLDER]   (default: a fresh folder under /tmp)
+// The AVI export's and the web export's speed beside ffmpeg's, frames per second.
+//   bench_publish [FOLDER] [avi|web|all]   (default: a fresh folder under /tmp, all)
 // For 640 × 480 and 1920 × 1080 it makes a screen-like recording (text, windows, a moving block; one
 // second of sound per ten frames) and times the whole export as quolvactl runs it: opening the
 // recording, reading and decoding every frame, converting, compressing, writing, completing the file.
@@ -7,9 +7,13 @@
 // same JPEG records (an MJPEG stream, which it decodes as our export does: the comparison a user would
 // make), and from the frames already decoded (24-bit BGR, read from a file in the page cache). Every
 // figure is the best of five runs, ours and ffmpeg's taken in turns.
+// The web export (MP4, WebM, GIF) is timed once beside ffmpeg making the same movie from the same JPEG
+// records and the same sound with the same encoder settings, and the files' sizes are compared; then the
+// peak memory of quolvactl writing an MP4 of 100 and of 1000 frames.
 #include "editor/OpenRecording.h"
 #include "platform/VideoCompressor.h"
 #include "publish/AviExport.h"
+#include "publish/WebExport.h"
 #include "store/AviFileServices.h"
 #include "store/FrameStore.h"
 
@@ -21,8 +25,14 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <thread>
+
 #include <cstdio>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace quolva;
 
@@ -216,6 +226,134 @@ std::pair<double, double> bestOfEach(const std::function<double()>& ours, const 
     return {fastest[0], fastest[1]};
 }
 
+// ffmpeg's settings for each web format: what the web export gives its encoders.
+QStringList ffmpegWebSettings(publish::WebFormat format)
+{
+    switch (format) {
+    case publish::WebFormat::Mp4:
+        return {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2,format=yuv420p", "-c:v", "libx264", "-preset", "medium", "-crf",
+                "18", "-c:a", "aac", "-b:a", "96k", "-ar", "48000", "-movflags", "+faststart", "-f", "mp4"};
+    case publish::WebFormat::WebM:
+        return {"-vf", "format=yuv420p", "-c:v", "libvpx-vp9", "-crf", "32", "-b:v", "0", "-deadline", "good",
+                "-cpu-used", "4", "-row-mt", "1", "-tune-content", "screen", "-threads",
+                QString::number(std::max(1u, std::thread::hardware_concurrency())), "-c:a", "libopus", "-b:a", "96k",
+                "-ar", "48000", "-f", "webm"};
+    case publish::WebFormat::Gif:
+        // ffmpeg's own way: one palette from all frames, then the frames mapped onto it (its defaults).
+        return {"-an", "-filter_complex", "[0:v]split[a][b];[a]palettegen=stats_mode=full[p];[b][p]paletteuse",
+                "-f", "gif"};
+    }
+    return {};
+}
+
+// ffmpeg making a web movie from the JPEG records and the recording's sound (silence, 11025 Hz mono).
+double timeFfmpegWeb(const QString& jpegs, const QString& pcm, publish::WebFormat format, const QString& outPath)
+{
+    QStringList arguments = {"-v", "error", "-y", "-f", "mjpeg", "-framerate", "10", "-i", jpegs,
+                             "-f", "s16le", "-ar", "11025", "-ac", "1", "-i", pcm};
+    arguments << ffmpegWebSettings(format) << outPath;
+    QElapsedTimer clock;
+    clock.start();
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
+    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0) {
+        std::fprintf(stderr, "ffmpeg failed: %s\n", ffmpeg.readAllStandardError().constData());
+        return -1;
+    }
+    return clock.nsecsElapsed() / 1e9;
+}
+
+double timeWebExport(const QString& path, publish::WebFormat format, const QString& outPath)
+{
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        editor::OpenRecording recording;
+        recording.Open(path);
+        publish::WebExport web(recording, {.format = format});
+        web.Run(outPath);
+        recording.Close();
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "web export failed: %s\n", failure.what());
+        return -1;
+    }
+    return clock.nsecsElapsed() / 1e9;
+}
+
+// The peak resident memory of quolvactl publishing `path` as an MP4, in KiB (-1 on failure).
+long peakMemoryOfQuolvactl(const QString& path, const QString& outPath)
+{
+    const QByteArray program = QFile::encodeName(QCoreApplication::applicationDirPath() + "/quolvactl");
+    const QByteArray recording = QFile::encodeName(path), movie = QFile::encodeName(outPath);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::freopen("/dev/null", "w", stderr);
+        std::freopen("/dev/null", "w", stdout);
+        ::execl(program.constData(), "quolvactl", "publish", recording.constData(), "--mp4", movie.constData(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return usage.ru_maxrss;
+}
+
+int benchWeb(const QString& folder)
+{
+    struct Size {
+        int width, height, frames;
+    };
+    std::printf("\n%-10s %-7s %7s %9s %9s %9s %11s %11s %9s  %s\n", "size", "movie", "frames", "quolva", "ffmpeg",
+                "ratio", "our bytes", "ffmpeg's", "ratio", "(fps, ffmpeg from the JPEG records; one run)");
+    for (const Size size : {Size{640, 480, 300}, Size{1920, 1080, 100}}) {
+        const QString label = QStringLiteral("%1x%2").arg(size.width).arg(size.height);
+        const QString source = makeRecording(folder, label + "-web.avi", size.width, size.height, size.frames);
+        const QString jpegs = QDir(folder).filePath(label + ".mjpeg");
+        const QString pcm = QDir(folder).filePath(label + ".pcm");
+        if (!writeJpegStream(source, jpegs))
+            return 1;
+        {
+            QFile silence(pcm);
+            if (!silence.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                return 1;
+            silence.write(QByteArray((size.frames + 9) / 10 * 22050, 0));
+        }
+        for (const publish::WebFormat format : {publish::WebFormat::Mp4, publish::WebFormat::WebM, publish::WebFormat::Gif}) {
+            const QString extension = publish::WebFormatExtension(format);
+            const QString ours = QDir(folder).filePath(label + "-quolva." + extension);
+            const QString theirs = QDir(folder).filePath(label + "-ffmpeg." + extension);
+            const double ourSeconds = timeWebExport(source, format, ours);
+            const double theirSeconds = timeFfmpegWeb(jpegs, pcm, format, theirs);
+            if (ourSeconds < 0 || theirSeconds < 0)
+                return 1;
+            const qint64 ourBytes = QFileInfo(ours).size(), theirBytes = QFileInfo(theirs).size();
+            std::printf("%-10s %-7s %7d %9.1f %9.1f %9.2f %11lld %11lld %9.3f\n", qPrintable(label), qPrintable(extension),
+                        size.frames, size.frames / ourSeconds, size.frames / theirSeconds, ourSeconds / theirSeconds,
+                        static_cast<long long>(ourBytes), static_cast<long long>(theirBytes),
+                        double(ourBytes) / double(theirBytes));
+            std::fflush(stdout);
+            QFile::remove(ours);
+            QFile::remove(theirs);
+        }
+        QFile::remove(jpegs);
+        QFile::remove(pcm);
+    }
+    // Memory flat in the recording's length.
+    long peaks[2] = {};
+    const int lengths[2] = {100, 1000};
+    for (int i = 0; i < 2; ++i) {
+        const QString source = makeRecording(folder, QStringLiteral("memory-%1.avi").arg(lengths[i]), 640, 480, lengths[i]);
+        peaks[i] = peakMemoryOfQuolvactl(source, QDir(folder).filePath(QStringLiteral("memory-%1.mp4").arg(lengths[i])));
+        if (peaks[i] < 0)
+            return 1;
+    }
+    std::printf("\npeak memory of quolvactl publish --mp4 at 640x480: %ld KiB for 100 frames, %ld KiB for 1000 (%.3f)\n",
+                peaks[0], peaks[1], double(peaks[1]) / double(peaks[0]));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -225,6 +363,9 @@ int main(int argc, char** argv)
     QTemporaryDir temporary;
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path();
     QDir().mkpath(folder);
+    const QString which = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("all");
+    if (which == QLatin1String("web"))
+        return benchWeb(folder);
 
     struct Size {
         int width, height, frames;
@@ -260,5 +401,5 @@ int main(int argc, char** argv)
         QFile::remove(copy + ".xxx");
         QFile::remove(ffmpegOut);
     }
-    return 0;
+    return which == QLatin1String("avi") ? 0 : benchWeb(folder);
 }

@@ -14,7 +14,7 @@ run_packages=(
   # GUI, sound input, pictures, deflate, video compressors, resampling, X11
   qt6-base-dev qt6-base-private-dev qt6-qpa-plugins qt6-multimedia-dev libqt6opengl6-dev libpulse-dev
   libjpeg62-turbo-dev zlib1g-dev
-  libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev
   libxcb1-dev libxcb-shm0-dev libxcb-keysyms1-dev libxcb-xinput-dev libxkbcommon-dev libx11-dev
   # screen frames from a Wayland desktop's screen-cast portal
   libpipewire-0.3-dev
@@ -31,6 +31,8 @@ test_packages=(
   openbox wmctrl xdotool x11-apps x11-utils
   # independent readers of what Quolva writes
   ffmpeg sox python3-yaswfp
+  # another reader of the web movies: GStreamer's discoverer with its demuxers and decoders
+  gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # the SWF export played in a real player: Ruffle (from npm) in Debian's Chromium, driven by Node
   chromium
   # a GNOME Wayland desktop without a GPU (scripts/with-wayland-rig.sh): a private session bus, PipeWire,

@@ -2,8 +2,8 @@
 // is given (the README's run command starts private ones on a machine without a display), it records a
 // moving scene with a tone playing through the recording panel's engine, lets the main window open the
 // finished recording as it does after every recording, burns a rising caption into a run of frames with
-// the editor's own commands, publishes the recording as an H.264 AVI and as an SWF movie, and says where
-// the files are and what they hold.
+// the editor's own commands, publishes the recording as an H.264 AVI, as an SWF movie and as an MP4 a
+// browser plays, and says where the files are and what they hold.
 #include "app/WindowSet.h"
 #include "cli/Commands.h"
 #include "cli/ConsolePrompts.h"
@@ -68,7 +68,7 @@ QDir outputFolder(const QStringList& arguments)
     QDir folder(QFileInfo(path).absoluteFilePath());
     if (!folder.mkpath(QStringLiteral(".")))
         throw std::runtime_error(qPrintable(QStringLiteral("cannot make the folder %1").arg(folder.path())));
-    for (const char* name : {"recording.avi", "recording.avi.xxx", "published.avi", "published.swf"})
+    for (const char* name : {"recording.avi", "recording.avi.xxx", "published.avi", "published.swf", "published.mp4"})
         if (folder.exists(QString::fromLatin1(name)))
             throw std::runtime_error(qPrintable(
                 QStringLiteral("%1 already holds %2; name another folder").arg(folder.path(), QString::fromLatin1(name))));
@@ -166,6 +166,21 @@ int publishSwf(const QDir& folder)
     return status;
 }
 
+int publishMp4(const QDir& folder)
+{
+    const QString movie = folder.filePath(QStringLiteral("published.mp4"));
+    step(QStringLiteral("publishing %1").arg(movie));
+    editor::OpenRecording recording;
+    recording.Open(folder.filePath(QStringLiteral("recording.avi")));
+    PublishOptions options;
+    options.recording = recording.TargetPath();
+    options.web = publish::WebFormat::Mp4;
+    options.webOutput = movie;
+    const int status = PublishWeb(recording, options);
+    recording.Close();
+    return status;
+}
+
 } // namespace
 
 int DemoCommand(int argc, char** argv, const QStringList& arguments)
@@ -194,6 +209,7 @@ int DemoCommand(int argc, char** argv, const QStringList& arguments)
     }
     status |= publishAvi(folder);
     status |= publishSwf(folder);
+    status |= publishMp4(folder);
     const int errors = prompts.errorCount;
     platform::installPrompts(nullptr);
     if (status != 0 || errors != 0) {
@@ -207,6 +223,7 @@ int DemoCommand(int argc, char** argv, const QStringList& arguments)
     out(QStringLiteral("  %1   its frames, with the rising caption").arg(folder.filePath(QStringLiteral("recording.avi.xxx"))));
     out(QStringLiteral("  %1   the movie: H.264 pictures and the sound").arg(folder.filePath(QStringLiteral("published.avi"))));
     out(QStringLiteral("  %1   the SWF movie with streaming sound").arg(folder.filePath(QStringLiteral("published.swf"))));
+    out(QStringLiteral("  %1   the MP4 for the web: H.264 and AAC, plays in a browser").arg(folder.filePath(QStringLiteral("published.mp4"))));
     for (const char* name : {"recording.avi", "published.avi", "published.swf"}) {
         out(QString());
         out(QStringLiteral("$ quolvactl info %1").arg(folder.filePath(QString::fromLatin1(name))));

@@ -41,6 +41,9 @@ const char* kUsage =
     "                        adds the frames as a video stream to the recording's AVI file\n"
     "  publish REC.avi --swf OUT.swf\n"
     "                        writes the recording as an SWF movie with its sound\n"
+    "  publish REC.avi --mp4 OUT.mp4 | --webm OUT.webm | --gif OUT.gif [--track N|none] [--quality Q]\n"
+    "                        writes a movie a browser plays: H.264 and AAC, VP9 and Opus, or an animated\n"
+    "                        GIF; --track 0 is the recording's own sound, N its N-th dubbed track\n"
     "  demo [DIR]            records a moving scene with a tone, burns in a rising caption, publishes it\n"
     "                        as H.264 AVI and SWF into DIR (default: a new folder here); needs a display\n"
     "                        and a sound server (scripts/run.sh starts private ones when there is none)\n";

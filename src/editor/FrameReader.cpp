@@ -36,7 +36,7 @@ FrameReader::FrameReader(store::FrameStore reader, QString frameStorePath)
 
 std::optional<QImage> FrameReader::Next()
 {
-    std::optional<store::FrameRecord> record = NextRecord();
+    const std::optional<store::FrameRecord> record = NextRecord();
     if (!record)
         return std::nullopt;
     return DecodeFramePicture(*record, frameStorePath_);

@@ -10,10 +10,13 @@
 #include "platform/WindowPlacement.h"
 #include "publish/AviExport.h"
 #include "publish/SwfExport.h"
+#include "publish/WebExport.h"
+#include "store/AviFileServices.h"
 #include "store/FrameStore.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QGroupBox>
@@ -29,6 +32,9 @@ namespace {
 
 const QString kStart = QStringLiteral("开始");
 const QString kFinished = QStringLiteral("结束");
+const QString kCancel = QStringLiteral("取消");
+// The web group sits below the SWF group; the progress bar and the exit button move down by its height.
+constexpr int kWebGroupHeight = 104;
 
 QToolButton* addSpeedButton(QWidget* parent, const char* name, const QString& caption, QRect at)
 {
@@ -73,12 +79,12 @@ TForm6::TForm6(app::WindowSet& windows) : windows_(windows)
 {
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(QStringLiteral("发布所录AVI文件"));
-    platform::applyDialogBorder(*this, QSize(271, 330), /*alwaysOnTop=*/true);
+    platform::applyDialogBorder(*this, QSize(271, 330 + kWebGroupHeight), /*alwaysOnTop=*/true);
     setFont(platform::interfaceFont(QStringLiteral("宋体"), 13));
 
     avi = new QFrame(this);
     avi->setObjectName(QStringLiteral("avi"));
-    avi->setGeometry(0, 0, 271, 330);
+    avi->setGeometry(0, 0, 271, 330 + kWebGroupHeight);
     avi->setMouseTracking(true);
     avi->installEventFilter(this);
 
@@ -102,14 +108,32 @@ TForm6::TForm6(app::WindowSet& windows) : windows_(windows)
     teal.setColor(QPalette::WindowText, QColor(0, 128, 128));
     Label2->setPalette(teal);
 
+    GroupBox3 = new QGroupBox(QStringLiteral("将帧写为网络视频"), avi);
+    GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
+    GroupBox3->setGeometry(8, 244, 255, 96);
+    auto* formatLabel = new QLabel(QStringLiteral("格式"), GroupBox3);
+    formatLabel->setGeometry(10, 28, 36, 20);
+    WebFormatBox = new QComboBox(GroupBox3);
+    WebFormatBox->setObjectName(QStringLiteral("WebFormatBox"));
+    WebFormatBox->setGeometry(46, 26, 116, 24);
+    for (const WebFormat format : {WebFormat::Mp4, WebFormat::WebM, WebFormat::Gif})
+        WebFormatBox->addItem(WebFormatName(format), static_cast<int>(format));
+    auto* trackLabel = new QLabel(QStringLiteral("声音"), GroupBox3);
+    trackLabel->setGeometry(10, 62, 36, 20);
+    WebTrackBox = new QComboBox(GroupBox3);
+    WebTrackBox->setObjectName(QStringLiteral("WebTrackBox"));
+    WebTrackBox->setGeometry(46, 60, 116, 24);
+    WebStartButton = addButton(GroupBox3, "WebStartButton", kStart, QRect(172, 42, 72, 28));
+    fillWebTracks();
+
     ProgressBar1 = new QProgressBar(avi);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(8, 248, 255, 18);
+    ProgressBar1->setGeometry(8, 248 + kWebGroupHeight, 255, 18);
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
 
-    SpeedButton2 = addSpeedButton(avi, "SpeedButton2", QStringLiteral("退出"), QRect(96, 282, 80, 30));
+    SpeedButton2 = addSpeedButton(avi, "SpeedButton2", QStringLiteral("退出"), QRect(96, 282 + kWebGroupHeight, 80, 30));
     SpeedButton2->setEnabled(false);
 
     // The internal operations: buttons that are never shown.
@@ -137,6 +161,10 @@ TForm6::TForm6(app::WindowSet& windows) : windows_(windows)
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(300);
+    Timer3 = new QTimer(this);
+    Timer3->setObjectName(QStringLiteral("Timer3"));
+    Timer3->setInterval(10);
+    SaveDialog2.confirmOverwrite = true;
 
     connect(SpeedButton4, &QToolButton::clicked, this, platform::guarded([this] { SpeedButton4Click(); }));
     connect(SpeedButton3, &QToolButton::clicked, this, platform::guarded([this] { SpeedButton3Click(); }));
@@ -148,6 +176,8 @@ TForm6::TForm6(app::WindowSet& windows) : windows_(windows)
     connect(Button8, &QPushButton::clicked, this, platform::guarded([this] { Button8Click(); }));
     connect(Timer1, &QTimer::timeout, this, platform::guarded([this] { Timer1Timer(); }));
     connect(Timer2, &QTimer::timeout, this, platform::guarded([this] { Timer2Timer(); }));
+    connect(WebStartButton, &QPushButton::clicked, this, platform::guarded([this] { WebStartClick(); }));
+    connect(Timer3, &QTimer::timeout, this, platform::guarded([this] { Timer3Timer(); }));
 
     freshExport();
 }
@@ -210,7 +240,8 @@ void TForm6::showEvent(QShowEvent* event)
 
 bool TForm6::WorkInProgress() const
 {
-    return export_->Holding() || Timer1->isActive() || Timer2->isActive() || recording().IsHeldBy(SwfExport::kActivity);
+    return export_->Holding() || Timer1->isActive() || Timer2->isActive() || Timer3->isActive() ||
+           recording().IsHeldBy(SwfExport::kActivity) || recording().IsHeldBy(WebExport::kActivity);
 }
 
 void TForm6::FormShow()
@@ -236,6 +267,7 @@ void TForm6::FormShow()
         // The browser's count follows the cursor: its next frame is frame 1, numbered 1.
         if (!recording().IsHeld())
             recording().Rewind();
+        fillWebTracks();
     } else {
         fileReady = false;
     }
@@ -244,6 +276,7 @@ void TForm6::FormShow()
     ProgressBar1->setValue(0);
     SpeedButton4->setText(kStart);
     Button7->setText(kStart);
+    WebStartButton->setText(kStart);
 }
 
 void TForm6::Button5Click()
@@ -554,6 +587,115 @@ void TForm6::Timer2Timer()
     Button7->setText(kFinished);
     SpeedButton2->setEnabled(true);
     platform::runGuarded([this] { windows_.Form7().ShowFrameOnView(); });
+    closeIfRequested();
+}
+
+void TForm6::fillWebTracks()
+{
+    const int chosen = WebTrackBox->currentData().isValid() ? WebTrackBox->currentData().toInt() : WebSettings::kOwnSound;
+    WebTrackBox->clear();
+    WebTrackBox->addItem(QStringLiteral("原声"), WebSettings::kOwnSound);
+    // The recording's AVI holds its own sound first, then one audio stream per dubbed track.
+    if (recording().IsOpen()) {
+        for (int track = 1;; ++track) {
+            store::PAVISTREAM stream;
+            if (store::AVIFileGetStream(recording().aviFile, &stream, store::streamtypeAUDIO, track) != store::AVIERR_OK)
+                break;
+            WebTrackBox->addItem(QStringLiteral("配音 %1").arg(track), track);
+        }
+    }
+    WebTrackBox->addItem(QStringLiteral("无声音"), WebSettings::kNoSound);
+    WebTrackBox->setCurrentIndex(std::max(0, WebTrackBox->findData(chosen)));
+}
+
+void TForm6::WebStartClick()
+{
+    if (web_ && web_->Running()) {
+        web_->Cancel();
+        endWebExport();
+        return;
+    }
+    if (!fileReady) {
+        warn(QStringLiteral("请先打开文件"));
+        return;
+    }
+    WebSettings settings;
+    settings.format = static_cast<WebFormat>(WebFormatBox->currentData().toInt());
+    settings.track = WebTrackBox->currentData().toInt();
+    // Nothing moves or closes the recording while the user chooses the file: it is held from here.
+    try {
+        recording().Hold(WebExport::kActivity);
+    } catch (const editor::RecordingBusy&) {
+        warn(recording().BusyMessage());
+        return;
+    }
+    const QString extension = WebFormatExtension(settings.format);
+    SaveDialog2.filter = QStringLiteral("%1[*.%2]|*.%2").arg(WebFormatName(settings.format), extension);
+    SaveDialog2.defaultSuffix = extension;
+    const platform::FileDialogResult chosen = platform::prompts().saveFile(this, SaveDialog2);
+    recording().Release();
+    if (!chosen.accepted()) {
+        closeIfRequested();
+        return;
+    }
+    web_ = std::make_unique<WebExport>(recording(), settings);
+    try {
+        web_->Start(chosen.files.front());
+    } catch (const PublishError& failure) {
+        web_.reset();
+        warn(QString::fromUtf8(failure.what()));
+        closeIfRequested();
+        return;
+    }
+    speedButton4WasEnabled_ = SpeedButton4->isEnabled();
+    speedButton2WasEnabled_ = SpeedButton2->isEnabled();
+    button7WasEnabled_ = Button7->isEnabled();
+    for (QWidget* still : {static_cast<QWidget*>(SpeedButton4), static_cast<QWidget*>(SpeedButton2),
+                           static_cast<QWidget*>(Button7), static_cast<QWidget*>(WebFormatBox),
+                           static_cast<QWidget*>(WebTrackBox)})
+        still->setEnabled(false);
+    WebStartButton->setText(kCancel);
+    ProgressBar1->setMaximum(static_cast<int>(web_->Total()));
+    ProgressBar1->setValue(0);
+    Timer3->start();
+}
+
+void TForm6::Timer3Timer()
+{
+    if (!web_ || !web_->Running()) {
+        // The recording was closed under the export, which abandoned it.
+        endWebExport();
+        return;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        do {
+            if (!web_->Step()) {
+                endWebExport();
+                return;
+            }
+            ProgressBar1->setValue(static_cast<int>(web_->Done()));
+        } while (clock.elapsed() < kTickBudgetMs);
+    } catch (const PublishError& failure) {
+        endWebExport(QString::fromUtf8(failure.what()));
+    }
+}
+
+void TForm6::endWebExport(const QString& failure)
+{
+    Timer3->stop();
+    const bool complete = failure.isEmpty() && web_ && web_->Done() == web_->Total() && web_->Total() > 0;
+    web_.reset();
+    ProgressBar1->setValue(complete ? ProgressBar1->maximum() : 0);
+    WebStartButton->setText(kStart);
+    SpeedButton4->setEnabled(speedButton4WasEnabled_);
+    SpeedButton2->setEnabled(speedButton2WasEnabled_ || complete);
+    Button7->setEnabled(button7WasEnabled_);
+    WebFormatBox->setEnabled(true);
+    WebTrackBox->setEnabled(true);
+    if (!failure.isEmpty())
+        warn(failure);
     closeIfRequested();
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 class QButtonGroup;
+class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -24,9 +25,11 @@ namespace quolva::editor { class OpenRecording; }
 namespace quolva::publish {
 
 class AviExport;
+class WebExport;
 
 // The publish dialog: writes the recording open in the main window as a video stream into its own AVI
-// file (uncompressed or through a chosen compressor) or as an SWF movie. It owns the steps both exports
+// file (uncompressed or through a chosen compressor), as an SWF movie, or as a movie for the web (MP4,
+// WebM or GIF with the sound track chosen). It owns the steps both exports
 // share: preparing for a newly opened recording ("打开文件") and the frame step ("getimage"). Closing it
 // finishes the AVI file and closes the recording in the main window.
 class TForm6 : public QDialog {
@@ -47,6 +50,10 @@ public:
     QRadioButton* RadioGroup2Yes;
     QRadioButton* RadioGroup2No;
     QLabel* Label2;              // "声音1、自动循环、平均播放率", teal
+    QGroupBox* GroupBox3;        // "将帧写为网络视频", below the SWF group
+    QComboBox* WebFormatBox;     // "MP4 (H.264)", "WebM (VP9)", "GIF"
+    QComboBox* WebTrackBox;      // "原声", "配音 1", ... (one per dubbed track), "无声音"; the track number as data
+    QPushButton* WebStartButton; // "开始"; "取消" while the movie is being written
     QProgressBar* ProgressBar1;
     QToolButton* SpeedButton2;   // "退出", disabled until an export has ended
     // Internal operations, never shown.
@@ -58,7 +65,9 @@ public:
     QPushButton* Button8;        // starts Timer2
     QTimer* Timer1;              // 50 ms: the AVI export
     QTimer* Timer2;              // 300 ms, one tick: the SWF export
+    QTimer* Timer3;              // 10 ms: the web export, frame by frame
     platform::FileDialogRequest SaveDialog1; // the SWF output file
+    platform::FileDialogRequest SaveDialog2; // the web movie (its filter follows the format chosen)
 
     // What the main window hands over when it has opened a recording, and what it reads when it closes it.
     bool fileReady = false;
@@ -101,6 +110,14 @@ public:
     void Button8Click();
     void Timer2Timer();       // the SWF export
     void aviMouseMove();
+    // The web group's button: asks for the output and starts the export, or cancels the one running.
+    void WebStartClick();
+    // Writes as many frames of the web movie as fit in about 40 ms, completing it after the last.
+    void Timer3Timer();
+    // The web export running, or nothing.
+    WebExport* webExport() const { return web_.get(); }
+    // The dubbed tracks of the open recording, offered in the track choice.
+    void fillWebTracks();
 
     // Esc presses the cancel button Button7.
     void reject() override;
@@ -120,16 +137,20 @@ private:
     // The AVI export has ended (all frames, or stopped with `failure`): the end state, then a pending close.
     void endAviExport(const QString& failure = {});
     void closeIfRequested();
+    // The web export has ended (complete, cancelled, or stopped with `failure`).
+    void endWebExport(const QString& failure = {});
     void freshExport();
     // An export has taken the recording or is writing.
     bool WorkInProgress() const;
 
     app::WindowSet& windows_;
     std::unique_ptr<AviExport> export_;
+    std::unique_ptr<WebExport> web_;
     QImage frameBitmap_;
     bool closeRequested_ = false;
     bool speedButton4WasEnabled_ = false;
     bool speedButton2WasEnabled_ = false;
+    bool button7WasEnabled_ = false;
 };
 
 } // namespace quolva::publish

@@ -85,7 +85,7 @@ private slots:
         const QString folder = dir.filePath(QStringLiteral("demo"));
         const Run demo = run(quolvactl(), {QStringLiteral("demo"), folder});
         QVERIFY2(demo.status == 0, qPrintable(demo.out));
-        for (const char* name : {"recording.avi", "recording.avi.xxx", "published.avi", "published.swf"})
+        for (const char* name : {"recording.avi", "recording.avi.xxx", "published.avi", "published.swf", "published.mp4"})
             QVERIFY2(demo.out.contains(QDir(folder).filePath(QString::fromLatin1(name))), name);
         QVERIFY(!QFile::exists(QDir(folder).filePath(QStringLiteral("published.avi.xxx"))));
 
@@ -114,7 +114,13 @@ private slots:
         const QString swf = QDir(folder).filePath(QStringLiteral("published.swf"));
         const auto swfStreams = streamsOf(swf);
         QCOMPARE(swfStreams.size(), 2);
-        for (const QString& movie : {avi, swf}) {
+        // The MP4: H.264 pictures, one per recorded frame, and AAC sound.
+        const QString mp4 = QDir(folder).filePath(QStringLiteral("published.mp4"));
+        const auto mp4Streams = streamsOf(mp4);
+        QCOMPARE(mp4Streams.size(), 2);
+        QCOMPARE(mp4Streams[0], qMakePair(QStringLiteral("h264"), int(jpegs.size())));
+        QCOMPARE(mp4Streams[1].first, QStringLiteral("aac"));
+        for (const QString& movie : {avi, swf, mp4}) {
             const std::vector<double> sound = soundOf(movie);
             QVERIFY2(sound.size() > 4.5 * 11025, qPrintable(movie));
             const double hz = soundtest::dominantFrequency(sound, 11025);

@@ -1,15 +1,18 @@
 // The publish dialog driven as the main window and the user drive it, tick by tick: its layout, the
 // AVI export's starts (uncompressed by default, the chooser, its cancel and refusal), the end state, a
-// close while frames are being written, a frame that cannot be read, and the SWF group's start and the
-// values the main window reads when it closes the recording.
+// close while frames are being written, a frame that cannot be read, the SWF group's start and the
+// values the main window reads when it closes the recording, and the web group's runs and cancel.
 #include "PublishTestSupport.h"
 #include "ScriptedPrompts.h"
 #include "app/WindowSet.h"
 #include "editor/Etool.h"
 #include "publish/AviExport.h"
 #include "publish/Unit6.h"
+#include "publish/WebExport.h"
 #include "store/AviCheck.h"
 
+#include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -96,11 +99,21 @@ private slots:
     {
         publish::TForm6& form = dialog();
         QCOMPARE(form.windowTitle(), QStringLiteral("发布所录AVI文件"));
-        QCOMPARE(form.size(), QSize(271, 330));
+        QCOMPARE(form.size(), QSize(271, 434)); // grown downwards by the web group
         QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
         QCOMPARE(form.font().pixelSize(), 13);
         QCOMPARE(form.GroupBox2->title(), QStringLiteral("将帧写入avi文件（*.avi）"));
         QCOMPARE(form.GroupBox1->title(), QStringLiteral("将帧写为Flash 文件（*.SWF）"));
+        QCOMPARE(form.GroupBox3->title(), QStringLiteral("将帧写为网络视频"));
+        QCOMPARE(form.GroupBox1->geometry(), QRect(8, 112, 255, 124)); // the SWF group keeps its place
+        QCOMPARE(form.GroupBox3->geometry().top(), form.GroupBox1->geometry().bottom() + 9);
+        QCOMPARE(form.WebFormatBox->count(), 3);
+        QCOMPARE(form.WebFormatBox->itemText(0), QStringLiteral("MP4 (H.264)"));
+        QCOMPARE(form.WebFormatBox->itemText(1), QStringLiteral("WebM (VP9)"));
+        QCOMPARE(form.WebFormatBox->itemText(2), QStringLiteral("GIF"));
+        QCOMPARE(form.WebTrackBox->itemText(0), QStringLiteral("原声"));
+        QCOMPARE(form.WebTrackBox->itemText(1), QStringLiteral("无声音"));
+        QCOMPARE(form.WebStartButton->text(), QStringLiteral("开始"));
         QCOMPARE(form.RadioGroup1->title(), QStringLiteral("压缩视频"));
         QCOMPARE(form.RadioGroup2->title(), QStringLiteral("删除临时文件"));
         QCOMPARE(form.RadioGroup1Yes->text(), QStringLiteral("是"));
@@ -128,6 +141,7 @@ private slots:
         QCOMPARE(form.Timer2->interval(), 300);
         QVERIFY(!form.Timer1->isActive() && !form.Timer2->isActive());
         for (QWidget* inside : {static_cast<QWidget*>(form.GroupBox1), static_cast<QWidget*>(form.GroupBox2),
+                                static_cast<QWidget*>(form.GroupBox3),
                                 static_cast<QWidget*>(form.ProgressBar1), static_cast<QWidget*>(form.SpeedButton2)})
             QVERIFY2(QRect(QPoint(), form.size()).contains(inside->geometry()), qPrintable(inside->objectName()));
     }
@@ -456,6 +470,64 @@ private slots:
         dialog().close();
         QVERIFY(!recording().IsOpen());
         QVERIFY(QFile::exists(path + ".xxx"));
+    }
+
+    // The web group: the track choice lists the dubbed tracks; a run writes the movie in the chosen
+    // format from the timer while the progress bar follows; "取消" leaves nothing behind.
+    void theWebGroupWritesOrCancelsAMovie_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("webm, dubbed track 1") << int(publish::WebFormat::WebM) << false;
+        QTest::newRow("gif") << int(publish::WebFormat::Gif) << false;
+        QTest::newRow("mp4, cancelled") << int(publish::WebFormat::Mp4) << true;
+    }
+    void theWebGroupWritesOrCancelsAMovie()
+    {
+        QFETCH(int, format);
+        QFETCH(bool, cancel);
+        const QString path = MakeRecording(dir_.path(), QStringLiteral("web%1%2.avi").arg(format).arg(cancel), {.frames = 12});
+        {
+            editor::OpenRecording dubbed;
+            dubbed.Open(path);
+            dubbed.AddStream(dubbed.audioStreamInfo, &dubbed.audioFormat, sizeof dubbed.audioFormat);
+            dubbed.Close();
+        }
+        openAndShow(path);
+        QCOMPARE(dialog().WebTrackBox->count(), 3);
+        QCOMPARE(dialog().WebTrackBox->itemText(1), QStringLiteral("配音 1"));
+        dialog().WebFormatBox->setCurrentIndex(format);
+        dialog().WebTrackBox->setCurrentIndex(format == int(publish::WebFormat::WebM) ? 1 : 0);
+        QTemporaryDir out;
+        const QString extension = publish::WebFormatExtension(static_cast<publish::WebFormat>(format));
+        const QString movie = out.filePath("movie." + extension);
+        prompts().answerFiles({movie});
+        dialog().WebStartButton->click();
+        QCOMPARE(prompts().fileRequests.last().request.defaultSuffix, extension);
+        QVERIFY(dialog().Timer3->isActive());
+        QVERIFY(recording().IsHeldBy(publish::WebExport::kActivity));
+        QCOMPARE(dialog().WebStartButton->text(), QStringLiteral("取消"));
+        QVERIFY(!dialog().SpeedButton4->isEnabled() && !dialog().Button7->isEnabled());
+        if (cancel) {
+            QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // the part file
+            dialog().WebStartButton->click();
+        }
+        for (int tick = 0; tick < 10000 && dialog().Timer3->isActive(); ++tick)
+            dialog().Timer3Timer();
+        QVERIFY(!dialog().Timer3->isActive());
+        QVERIFY(!recording().IsHeld());
+        QCOMPARE(dialog().WebStartButton->text(), QStringLiteral("开始"));
+        QVERIFY(dialog().SpeedButton4->isEnabled() && dialog().Button7->isEnabled());
+        QVERIFY2(prompts().messages.isEmpty(), qPrintable(prompts().messages.isEmpty() ? "" : prompts().messages.last().text));
+        if (cancel) {
+            QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+            QCOMPARE(dialog().ProgressBar1->value(), 0);
+        } else {
+            QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"movie." + extension});
+            QCOMPARE(dialog().ProgressBar1->value(), dialog().ProgressBar1->maximum());
+            QCOMPARE(videoPackets(movie), 12);
+            QVERIFY(dialog().SpeedButton2->isEnabled());
+        }
     }
 };
 
