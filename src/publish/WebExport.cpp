@@ -91,7 +91,7 @@ struct WebExport::State {
     std::string partPath;
     std::optional<editor::FrameReader> reader;
     // Records are read here and decoded on every core, ahead of the encoder, in order.
-    std::unique_ptr<OrderedWorkers> decoders;
+    std::unique_ptr<OrderedWorkers<>> decoders;
     std::int32_t submitted = 0; // records handed to the decoders in this pass
     std::string decoded;        // the pixels of the latest picture taken from them
     std::optional<QImage> pending; // the first frame, read by Start
@@ -355,7 +355,7 @@ void WebExport::Start(const QString& outputPath)
 
         // The first frame gives the movie its size.
         s.reader.emplace(recording_.OpenReader());
-        s.decoders = std::make_unique<OrderedWorkers>(0);
+        s.decoders = std::make_unique<OrderedWorkers<>>(0);
         s.pending = NextPicture();
         if (s.pending)
             s.pending = s.pending->copy(); // its pixels would be overwritten by the next
