@@ -280,7 +280,9 @@ double timeWebExport(const QString& path, publish::WebFormat format, const QStri
     return clock.nsecsElapsed() / 1e9;
 }
 
-// The peak resident memory of quolvactl publishing `path` as an MP4, in KiB (-1 on failure).
+// The peak resident memory of quolvactl publishing `path` as an MP4, in KiB (-1 on failure). Read from the
+// process's own high-water mark while it runs: the kernel's figure for a waited-for child starts from the
+// parent's size at the fork, which here is larger than the child's.
 long peakMemoryOfQuolvactl(const QString& path, const QString& outPath)
 {
     const QByteArray program = QFile::encodeName(QCoreApplication::applicationDirPath() + "/quolvactl");
@@ -293,11 +295,27 @@ long peakMemoryOfQuolvactl(const QString& path, const QString& outPath)
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    int status = 0;
-    rusage usage{};
-    if (child < 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (child < 0)
         return -1;
-    return usage.ru_maxrss;
+    const QByteArray statusPath = "/proc/" + QByteArray::number(child) + "/status";
+    long peak = 0;
+    int status = 0;
+    for (;;) {
+        QFile procStatus(QString::fromLatin1(statusPath));
+        if (procStatus.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : procStatus.readAll().split('\n'))
+                if (line.startsWith("VmHWM:"))
+                    peak = std::max(peak, line.mid(6).trimmed().split(' ').front().toLong());
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child)
+            break;
+        if (done < 0)
+            return -1;
+        ::usleep(2000);
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return peak;
 }
 
 int benchWeb(const QString& folder)
