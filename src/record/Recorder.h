@@ -17,8 +17,9 @@ namespace quolva::record {
 class TForm2;
 
 // The recording engine the panel runs: the session, the sound capture, the frame grabber and the three
-// timers of a recording (Timer1 the capture tick, every 100 ms unless the options choose another rate, Timer2 the elapsed seconds, Timer3 the
-// finishing step 20 ms after the stop). quolvactl records through the same object.
+// timers of a recording (Timer1 the capture tick, every 100 ms unless the options choose another rate,
+// Timer2 the elapsed seconds, Timer3 the finishing step 20 ms after the stop). quolvactl records through
+// the same object.
 class Recorder : public QObject {
     Q_OBJECT
 public:
