@@ -4,12 +4,14 @@
 
 namespace quolva::editor {
 
-QImage DecodeFramePicture(const store::FrameRecord& record, const QString& frameStorePath)
+QImage DecodeFramePicture(const store::FrameRecord& record, const QString& frameStorePath, QImage reuse)
 {
-    QImage picture;
+    QImage picture = std::move(reuse);
     try {
         store::DecodeJpegInto(record.jpeg, DescribeFrameRecord(record, frameStorePath), store::PixelLayout::Xrgb32, [&](int width, int height) {
-                                  picture = QImage(width, height, QImage::Format_RGB32);
+                                  if (picture.width() != width || picture.height() != height ||
+                                      picture.format() != QImage::Format_RGB32)
+                                      picture = QImage(width, height, QImage::Format_RGB32);
                                   if (picture.isNull())
                                       throw RecordingError("not enough memory for a frame of " +
                                                            std::to_string(width) + "×" + std::to_string(height));

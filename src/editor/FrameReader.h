@@ -12,7 +12,9 @@ namespace quolva::editor {
 
 // A frame record decoded into a 32-bit picture. A record that cannot be decoded is thrown as
 // RecordingError naming its offset and the frame store.
-QImage DecodeFramePicture(const store::FrameRecord& record, const QString& frameStorePath);
+// `reuse`, when it is a 32-bit picture of the record's size that nobody else holds, receives the pixels
+// instead of a new picture.
+QImage DecodeFramePicture(const store::FrameRecord& record, const QString& frameStorePath, QImage reuse = {});
 // How messages name a record: its offset and the frame store.
 std::string DescribeFrameRecord(const store::FrameRecord& record, const QString& frameStorePath);
 

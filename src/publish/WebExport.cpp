@@ -28,6 +28,7 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -83,6 +84,32 @@ struct FilterChain {
     AVFilterContext* sink = nullptr;
 };
 
+// Pictures the decoders fill again once the encoder has taken their pixels, so that a long export does
+// not allocate (and scatter over the threads' heaps) two new pictures for every frame.
+class PictureRecycler {
+public:
+    QImage Take()
+    {
+        std::lock_guard lock(mutex_);
+        if (spare_.empty())
+            return {};
+        QImage picture = std::move(spare_.back());
+        spare_.pop_back();
+        return picture;
+    }
+    void Give(QImage picture)
+    {
+        std::lock_guard lock(mutex_);
+        if (!picture.isNull() && spare_.size() < kKept)
+            spare_.push_back(std::move(picture));
+    }
+
+private:
+    static constexpr std::size_t kKept = 4;
+    std::mutex mutex_;
+    std::vector<QImage> spare_;
+};
+
 } // namespace
 
 struct WebExport::State {
@@ -91,9 +118,10 @@ struct WebExport::State {
     std::string partPath;
     std::optional<editor::FrameReader> reader;
     // Records are read here and decoded on every core, ahead of the encoder, in order.
-    std::unique_ptr<OrderedWorkers<>> decoders;
+    PictureRecycler recycler; // (before the decoders, which use it until they stop)
+    std::unique_ptr<OrderedWorkers<QImage>> decoders;
     std::int32_t submitted = 0; // records handed to the decoders in this pass
-    std::string decoded;        // the pixels of the latest picture taken from them
+    QImage decoded;             // the latest picture taken from them
     std::optional<QImage> pending; // the first frame, read by Start
     int width = 0, height = 0;
     std::int32_t frames = 0; // N
@@ -280,25 +308,15 @@ std::optional<QImage> WebExport::NextPicture()
         if (!record)
             break;
         ++s.submitted;
-        s.decoders->Submit([record = std::move(*record), path]() {
-            const QImage picture = editor::DecodeFramePicture(record, path).convertToFormat(QImage::Format_RGB32);
-            // Width, height, then the rows without gaps.
-            std::string packed(8 + static_cast<std::size_t>(picture.width()) * picture.height() * 4, '\0');
-            const std::int32_t size[2] = {picture.width(), picture.height()};
-            std::memcpy(packed.data(), size, sizeof size);
-            for (int y = 0; y < picture.height(); ++y)
-                std::memcpy(packed.data() + 8 + static_cast<std::size_t>(y) * picture.width() * 4, picture.constScanLine(y),
-                            static_cast<std::size_t>(picture.width()) * 4);
-            return packed;
+        s.decoders->Submit([record = std::move(*record), path, &recycler = s.recycler]() {
+            return editor::DecodeFramePicture(record, path, recycler.Take());
         });
     }
     if (s.decoders->Empty())
         return std::nullopt;
+    s.recycler.Give(std::move(s.decoded));
     s.decoded = s.decoders->TakeOldest();
-    std::int32_t size[2] = {};
-    std::memcpy(size, s.decoded.data(), sizeof size);
-    return QImage(reinterpret_cast<const uchar*>(s.decoded.data() + 8), size[0], size[1], size[0] * 4,
-                  QImage::Format_RGB32);
+    return s.decoded;
 }
 
 void WebExport::Start(const QString& outputPath)
@@ -355,10 +373,8 @@ void WebExport::Start(const QString& outputPath)
 
         // The first frame gives the movie its size.
         s.reader.emplace(recording_.OpenReader());
-        s.decoders = std::make_unique<OrderedWorkers<>>(0);
+        s.decoders = std::make_unique<OrderedWorkers<QImage>>(0);
         s.pending = NextPicture();
-        if (s.pending)
-            s.pending = s.pending->copy(); // its pixels would be overwritten by the next
         if (!s.pending || s.pending->isNull())
             throw PublishError("没有可以导出的帧");
         s.width = s.pending->width();
