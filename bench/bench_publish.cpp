@@ -302,10 +302,14 @@ long peakMemoryOfQuolvactl(const QString& path, const QString& outPath)
     int status = 0;
     for (;;) {
         QFile procStatus(QString::fromLatin1(statusPath));
-        if (procStatus.open(QIODevice::ReadOnly))
-            for (const QByteArray& line : procStatus.readAll().split('\n'))
-                if (line.startsWith("VmHWM:"))
-                    peak = std::max(peak, line.mid(6).trimmed().split(' ').front().toLong());
+        // Until the exec the child is a copy of the bench: only quolvactl's own figures count.
+        if (procStatus.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> lines = procStatus.readAll().split('\n');
+            if (lines.contains("Name:\tquolvactl"))
+                for (const QByteArray& line : lines)
+                    if (line.startsWith("VmHWM:"))
+                        peak = std::max(peak, line.mid(6).trimmed().split(' ').front().toLong());
+        }
         const pid_t done = ::waitpid(child, &status, WNOHANG);
         if (done == child)
             break;
