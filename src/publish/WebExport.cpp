@@ -118,7 +118,7 @@ struct WebExport::State {
     std::string partPath;
     std::optional<editor::FrameReader> reader;
     // Records are read here and decoded on every core, ahead of the encoder, in order.
-    PictureRecycler recycler; // (before the decoders, which use it until they stop)
+    PictureRecycler recycler; // declared before the decoders: it outlives their threads
     std::unique_ptr<OrderedWorkers<QImage>> decoders;
     std::int32_t submitted = 0; // records handed to the decoders in this pass
     QImage decoded;             // the latest picture taken from them
