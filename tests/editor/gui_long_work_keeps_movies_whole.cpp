@@ -288,6 +288,34 @@ private slots:
         QVERIFY2(check.isEmpty(), qPrintable(check));
     }
 
+    // The web export started while the recording plays, playback going on during its file dialog: the
+    // export takes the recording from playback before the dialog, reads every frame from the first with its
+    // own reader, leaves the browser where it was and gives the recording back.
+    void webExportStartedDuringPlaybackHoldsEveryFrame()
+    {
+        const QString path = newRecording();
+        const QString movie = QDir(dir_.path()).filePath(QStringLiteral("movie%1.mp4").arg(case_));
+        open(path);
+        window().N12->trigger();
+        window().ToolButton6->click();
+        runPlayback(3);
+        prompts().whileDialogShown = [this] { runPlayback(7); };
+        const QString onViewBefore = window().Edit1->text();
+        prompts().answerFiles({movie});
+        dialog().WebStartButton->click();
+        prompts().whileDialogShown = nullptr;
+        QVERIFY(!window().Timer6.isActive()); // the export took the recording from playback
+        QVERIFY(dialog().Timer3->isActive());
+        for (int tick = 0; tick < 10000 && dialog().Timer3->isActive(); ++tick)
+            dialog().Timer3Timer();
+        QVERIFY(!dialog().Timer3->isActive());
+        QVERIFY(!window().recording().IsHeld());
+        QCOMPARE(window().Edit1->text(), onViewBefore);
+        const QJsonArray streams = avitest::probeStreams(movie);
+        QCOMPARE(streams.size(), 2);
+        QCOMPARE(streams[0].toObject().value("nb_read_packets").toString(), QString::number(recipe().frames));
+    }
+
     // A compressed export whose chooser stayed open while playback ran: every frame, from the first.
     void compressedExportStartsAtTheFirstFrame()
     {
