@@ -185,7 +185,11 @@ void AviExport::CreateStream(const void* format, store::LONG formatSize, std::in
     videoStreamInfo.dwScale = timeBase.scale;
     videoStreamInfo.dwRate = timeBase.rate;
     videoStreamInfo.rcFrame = store::RECT{0, 0, width, height};
-    frames_.emplace(recording_.OpenReader(), inputFormat.biWidth, inputFormat.biHeight, frameCount, decodeThreads);
+    frames_.emplace(
+        recording_.OpenReader(), frameCount,
+        [path = recording_.FrameStorePath(), width = inputFormat.biWidth, height = inputFormat.biHeight](
+            const store::FrameRecord& record) { return DecodeToDib(record, path, width, height); },
+        decodeThreads);
     try {
         videoStream = recording_.AddStream(videoStreamInfo, format, formatSize);
     } catch (const store::StoreError& failure) {

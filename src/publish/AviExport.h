@@ -1,6 +1,7 @@
 #pragma once
 #include "editor/FrameReader.h"
-#include "publish/DibFrameQueue.h"
+#include "publish/DibFrame.h"
+#include "publish/FramesDecodedAhead.h"
 #include "platform/VideoCompressor.h"
 #include "publish/PublishError.h"
 #include "store/AviFile.h"
@@ -137,7 +138,7 @@ private:
 
     editor::OpenRecording& recording_;
     std::optional<editor::FrameReader> reader_; // the frame step's
-    std::optional<DibFrameQueue> frames_;       // the stream's
+    std::optional<FramesDecodedAhead<DibFrame>> frames_; // the stream's
     DibFrame lastFrame_;
     bool started_ = false;
     bool finished_ = false;

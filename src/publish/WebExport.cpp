@@ -1,7 +1,7 @@
 #include "publish/WebExport.h"
 
 #include "editor/OpenRecording.h"
-#include "publish/OrderedWorkers.h"
+#include "publish/FramesDecodedAhead.h"
 #include "store/AviFileServices.h"
 #include "store/OutputFile.h"
 
@@ -116,12 +116,10 @@ struct WebExport::State {
     QString outputPath;
     std::string targetPath; // where the movie goes (a link's target)
     std::string partPath;
-    std::optional<editor::FrameReader> reader;
-    // Records are read here and decoded on every core, ahead of the encoder, in order.
     PictureRecycler recycler; // declared before the decoders: it outlives their threads
-    std::unique_ptr<OrderedWorkers<QImage>> decoders;
-    std::int32_t submitted = 0; // records handed to the decoders in this pass
-    QImage decoded;             // the latest picture taken from them
+    // The frames, decoded on every core ahead of the encoder, in order (a GIF reads them twice).
+    std::optional<FramesDecodedAhead<QImage>> source;
+    QImage decoded; // the latest picture taken from them
     std::optional<QImage> pending; // the first frame, read by Start
     int width = 0, height = 0;
     std::int32_t frames = 0; // N
@@ -302,21 +300,20 @@ void setOption(void* object, const char* name, const std::string& value)
 std::optional<QImage> WebExport::NextPicture()
 {
     State& s = *state_;
-    const QString path = recording_.FrameStorePath();
-    while (!s.decoders->Full() && s.submitted < s.frames) {
-        std::optional<store::FrameRecord> record = s.reader->NextRecord();
-        if (!record)
-            break;
-        ++s.submitted;
-        s.decoders->Submit([record = std::move(*record), path, &recycler = s.recycler]() {
-            return editor::DecodeFramePicture(record, path, recycler.Take());
-        });
-    }
-    if (s.decoders->Empty())
-        return std::nullopt;
     s.recycler.Give(std::move(s.decoded));
-    s.decoded = s.decoders->TakeOldest();
-    return s.decoded;
+    std::optional<QImage> picture = s.source->Next();
+    if (picture)
+        s.decoded = *picture;
+    return picture;
+}
+
+void WebExport::OpenSource()
+{
+    State& s = *state_;
+    s.source.emplace(recording_.OpenReader(), s.frames,
+                     [path = recording_.FrameStorePath(), &recycler = s.recycler](const store::FrameRecord& record) {
+                         return editor::DecodeFramePicture(record, path, recycler.Take());
+                     });
 }
 
 void WebExport::Start(const QString& outputPath)
@@ -372,8 +369,7 @@ void WebExport::Start(const QString& outputPath)
         }
 
         // The first frame gives the movie its size.
-        s.reader.emplace(recording_.OpenReader());
-        s.decoders = std::make_unique<OrderedWorkers<QImage>>(0);
+        OpenSource();
         s.pending = NextPicture();
         if (!s.pending || s.pending->isNull())
             throw PublishError("没有可以导出的帧");
@@ -771,8 +767,7 @@ void WebExport::EndPalettePass()
     check(av_buffersrc_add_frame(s.pictures.sources[1], nullptr), "画面处理失败");
     s.palettePass = false;
     s.frameIndex = 0;
-    s.submitted = 0;
-    s.reader.emplace(recording_.OpenReader());
+    OpenSource();
 }
 
 void WebExport::Complete()

@@ -84,7 +84,9 @@ public:
 
 private:
     struct State;
-    // The next frame, decoded ahead on the decoders; valid until the next call.
+    // Reads the frames from the first, with a reader of the export's own.
+    void OpenSource();
+    // The next frame, decoded ahead on every core.
     std::optional<QImage> NextPicture();
     void StartVideo();
     void StartGif();

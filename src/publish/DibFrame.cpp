@@ -1,13 +1,11 @@
-#include "publish/DibFrameQueue.h"
+#include "publish/DibFrame.h"
 
 #include "publish/AviExport.h"
 #include "store/Jpeg.h"
 
 #include <cstring>
-#include <exception>
 
 namespace quolva::publish {
-namespace {
 
 DibFrame DecodeToDib(const store::FrameRecord& record, const QString& frameStorePath, std::int32_t width,
                      std::int32_t height)
@@ -44,48 +42,6 @@ DibFrame DecodeToDib(const store::FrameRecord& record, const QString& frameStore
     if (fill != 0)
         for (std::int32_t y = 0; y < height; ++y)
             std::memset(bottomRowFirst + y * rowBytes + 3 * std::ptrdiff_t{width}, 0, fill);
-    return frame;
-}
-
-} // namespace
-
-DibFrameQueue::DibFrameQueue(editor::FrameReader reader, std::int32_t width, std::int32_t height, std::int32_t limit,
-                             unsigned threads)
-    : reader_(std::move(reader)), width_(width), height_(height), unread_(limit), workers_(threads)
-{
-}
-
-void DibFrameQueue::ReadAhead()
-{
-    while (!ended_ && unread_ > 0 && !workers_.Full()) {
-        std::optional<store::FrameRecord> record;
-        try {
-            record = reader_.NextRecord();
-        } catch (const std::exception&) {
-            // The failure takes the frame's place in the order.
-            ended_ = true;
-            workers_.Submit([failure = std::current_exception()]() -> DibFrame { std::rethrow_exception(failure); });
-            return;
-        }
-        if (!record) {
-            ended_ = true;
-            return;
-        }
-        --unread_;
-        workers_.Submit([record = std::move(*record), path = reader_.FrameStorePath(), width = width_, height = height_] {
-            return DecodeToDib(record, path, width, height);
-        });
-    }
-}
-
-std::optional<DibFrame> DibFrameQueue::Next()
-{
-    ReadAhead();
-    if (workers_.Empty())
-        return std::nullopt;
-    DibFrame frame = workers_.TakeOldest();
-    // The workers go on with the following frames while the caller writes this one.
-    ReadAhead();
     return frame;
 }
 
