@@ -2,7 +2,9 @@
 
 #include "editor/OpenRecording.h"
 #include "publish/FramesDecodedAhead.h"
+#include "publish/Yuv420Frame.h"
 #include "store/AviFileServices.h"
+#include "store/Jpeg.h"
 #include "store/OutputFile.h"
 
 extern "C" {
@@ -64,13 +66,12 @@ std::string quoted(const QString& path)
     return "\"" + path.toStdString() + "\"";
 }
 
-struct FrameFree { void operator()(AVFrame* f) const { av_frame_free(&f); } };
 struct PacketFree { void operator()(AVPacket* p) const { av_packet_free(&p); } };
 struct CodecFree { void operator()(AVCodecContext* c) const { avcodec_free_context(&c); } };
 struct GraphFree { void operator()(AVFilterGraph* g) const { avfilter_graph_free(&g); } };
 struct SwrFree { void operator()(SwrContext* s) const { swr_free(&s); } };
 struct FifoFree { void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); } };
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using FramePtr = AvFramePtr;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
 using GraphPtr = std::unique_ptr<AVFilterGraph, GraphFree>;
@@ -84,30 +85,34 @@ struct FilterChain {
     AVFilterContext* sink = nullptr;
 };
 
-// Pictures the decoders fill again once the encoder has taken their pixels, so that a long export does
-// not allocate (and scatter over the threads' heaps) two new pictures for every frame.
-class PictureRecycler {
+// Pictures and frames the decoders fill again once the encoder has taken their pixels, so that a long
+// export does not allocate (and scatter over the threads' heaps) large new buffers for every frame.
+bool Reusable(const QImage& picture) { return !picture.isNull(); }
+bool Reusable(const FramePtr& frame) { return frame && av_frame_is_writable(frame.get()); }
+
+template <typename Buffer>
+class Recycler {
 public:
-    QImage Take()
+    Buffer Take()
     {
         std::lock_guard lock(mutex_);
         if (spare_.empty())
             return {};
-        QImage picture = std::move(spare_.back());
+        Buffer buffer = std::move(spare_.back());
         spare_.pop_back();
-        return picture;
+        return buffer;
     }
-    void Give(QImage picture)
+    void Give(Buffer buffer)
     {
         std::lock_guard lock(mutex_);
-        if (!picture.isNull() && spare_.size() < kKept)
-            spare_.push_back(std::move(picture));
+        if (Reusable(buffer) && spare_.size() < kKept)
+            spare_.push_back(std::move(buffer));
     }
 
 private:
     static constexpr std::size_t kKept = 4;
     std::mutex mutex_;
-    std::vector<QImage> spare_;
+    std::vector<Buffer> spare_;
 };
 
 } // namespace
@@ -116,11 +121,14 @@ struct WebExport::State {
     QString outputPath;
     std::string targetPath; // where the movie goes (a link's target)
     std::string partPath;
-    PictureRecycler recycler; // declared before the decoders: it outlives their threads
-    // The frames, decoded on every core ahead of the encoder, in order (a GIF reads them twice).
-    std::optional<FramesDecodedAhead<QImage>> source;
+    // Declared before the decoders: they outlive their threads.
+    Recycler<QImage> sparePictures;
+    Recycler<FramePtr> spareFrames;
+    // The frames, decoded on every core ahead of the encoder, in order: pictures for a GIF's filters (which
+    // read them twice), or frames in the video encoder's own layout.
+    std::optional<FramesDecodedAhead<QImage>> pictures;
+    std::optional<FramesDecodedAhead<FramePtr>> videoFrames;
     QImage decoded; // the latest picture taken from them
-    std::optional<QImage> pending; // the first frame, read by Start
     int width = 0, height = 0;
     std::int32_t frames = 0; // N
     std::int32_t frameIndex = 0;
@@ -132,7 +140,7 @@ struct WebExport::State {
     bool headerWritten = false;
     CodecPtr video;
     AVStream* videoStream = nullptr;
-    FilterChain pictures;
+    FilterChain mapping; // a GIF's frames onto its palette
     FilterChain palette;
     FramePtr paletteFrame;
 
@@ -297,22 +305,39 @@ void setOption(void* object, const char* name, const std::string& value)
 
 } // namespace
 
-std::optional<QImage> WebExport::NextPicture()
+FramePtr WebExport::NextFrame(std::int64_t pts)
 {
     State& s = *state_;
-    s.recycler.Give(std::move(s.decoded));
-    std::optional<QImage> picture = s.source->Next();
-    if (picture)
-        s.decoded = *picture;
-    return picture;
+    if (s.videoFrames) {
+        std::optional<FramePtr> frame = s.videoFrames->Next();
+        if (!frame)
+            return nullptr;
+        (*frame)->pts = pts;
+        return std::move(*frame);
+    }
+    s.sparePictures.Give(std::move(s.decoded));
+    std::optional<QImage> picture = s.pictures->Next();
+    if (!picture)
+        return nullptr;
+    s.decoded = *picture;
+    return pictureFrame(s.decoded, s.width, s.height, pts);
 }
 
 void WebExport::OpenSource()
 {
     State& s = *state_;
-    s.source.emplace(recording_.OpenReader(), s.frames,
-                     [path = recording_.FrameStorePath(), &recycler = s.recycler](const store::FrameRecord& record) {
-                         return editor::DecodeFramePicture(record, path, recycler.Take());
+    const QString path = recording_.FrameStorePath();
+    if (settings_.format == WebFormat::Gif) {
+        s.pictures.emplace(recording_.OpenReader(), s.frames,
+                           [path, &spare = s.sparePictures](const store::FrameRecord& record) {
+                               return editor::DecodeFramePicture(record, path, spare.Take());
+                           });
+        return;
+    }
+    const Yuv420Size size{s.width, s.height, s.video->width, s.video->height};
+    s.videoFrames.emplace(recording_.OpenReader(), s.frames,
+                     [path, size, &spare = s.spareFrames](const store::FrameRecord& record) {
+                         return DecodeToYuv420(record, path, size, spare.Take());
                      });
 }
 
@@ -369,12 +394,13 @@ void WebExport::Start(const QString& outputPath)
         }
 
         // The first frame gives the movie its size.
-        OpenSource();
-        s.pending = NextPicture();
-        if (!s.pending || s.pending->isNull())
+        const std::optional<store::FrameRecord> first = recording_.OpenReader().NextRecord();
+        if (!first)
             throw PublishError("没有可以导出的帧");
-        s.width = s.pending->width();
-        s.height = s.pending->height();
+        const store::JpegDimensions size =
+            store::ReadJpegDimensions(first->jpeg, editor::DescribeFrameRecord(*first, recording_.FrameStorePath()));
+        s.width = size.width;
+        s.height = size.height;
 
         const char* const muxer = settings_.format == WebFormat::Mp4    ? "mp4"
                                   : settings_.format == WebFormat::WebM ? "webm"
@@ -387,6 +413,7 @@ void WebExport::Start(const QString& outputPath)
             StartVideo();
         if (settings_.format != WebFormat::Gif && settings_.track != WebSettings::kNoSound)
             StartSound();
+        OpenSource();
 
         // Opus's first packet starts before 0 by its encoder delay, which the WebM track declares; shifting
         // every stream to make it non-negative would start the frames late.
@@ -469,7 +496,7 @@ void WebExport::StartVideo()
         mp4 && (c.width != s.width || c.height != s.height)
             ? "pad=" + std::to_string(c.width) + ":" + std::to_string(c.height) + ":0:0:black,"
             : std::string();
-    s.pictures = makeChain({sourceArguments(s.width, s.height, AV_PIX_FMT_BGRA, c.time_base)},
+    s.mapping = makeChain({sourceArguments(s.width, s.height, AV_PIX_FMT_BGRA, c.time_base)},
                            "[in0]" + pad + "format=yuv420p[out]");
 }
 
@@ -609,7 +636,7 @@ void WebExport::DrainPictures(bool flushing)
     State& s = *state_;
     FramePtr filtered(av_frame_alloc());
     for (;;) {
-        const int got = av_buffersink_get_frame(s.pictures.sink, filtered.get());
+        const int got = av_buffersink_get_frame(s.mapping.sink, filtered.get());
         if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
             break;
         check(got, "画面处理失败");
@@ -704,38 +731,41 @@ bool WebExport::Step()
             ++done_;
             return false;
         }
-        std::optional<QImage> picture;
-        if (s.pending) {
-            picture = std::move(s.pending);
-            s.pending.reset();
-        } else {
-            picture = NextPicture();
-        }
-        if (!picture)
-            throw PublishError("第 " + std::to_string(s.frameIndex + 1) + " 帧无法读取：帧文件 " +
+        const std::int32_t k = s.frameIndex;
+        const bool gif = settings_.format == WebFormat::Gif;
+        FramePtr frame = NextFrame(gif && !s.palettePass ? GifStart(k, timeBase_) : k);
+        if (!frame)
+            throw PublishError("第 " + std::to_string(k + 1) + " 帧无法读取：帧文件 " +
                                quoted(recording_.FrameStorePath()) + " 在此之前已经结束");
-        const std::int32_t k = s.frameIndex++;
+        ++s.frameIndex;
         // The last frame counts as done once the movie is complete.
         if (s.palettePass || s.frameIndex < s.frames)
             ++done_;
         if (s.palettePass) {
-            FramePtr frame = pictureFrame(*picture, s.width, s.height, k);
             check(av_buffersrc_add_frame(s.palette.sources[0], frame.get()), "画面处理失败");
             if (s.frameIndex == s.frames)
                 EndPalettePass();
             return true;
         }
-        const bool gif = settings_.format == WebFormat::Gif;
-        FramePtr frame = pictureFrame(*picture, s.width, s.height, gif ? GifStart(k, timeBase_) : k);
-        check(av_buffersrc_add_frame(s.pictures.sources[0], frame.get()), "画面处理失败");
-        DrainPictures(false);
+        if (gif) {
+            check(av_buffersrc_add_frame(s.mapping.sources[0], frame.get()), "画面处理失败");
+            DrainPictures(false);
+        } else {
+            Encode(s.video.get(), s.videoStream, frame.get());
+            ++framesWritten_;
+            s.spareFrames.Give(std::move(frame));
+        }
         // The sound recorded while this frame was on screen.
         const i128 next = static_cast<i128>(k + 1) * timeBase_.scale * kSoundRate;
         FeedSound(static_cast<std::int64_t>((next + timeBase_.rate - 1) / timeBase_.rate));
         if (s.frameIndex < s.frames)
             return true;
-        check(av_buffersrc_add_frame(s.pictures.sources[0], nullptr), "画面处理失败");
-        DrainPictures(true);
+        if (gif) {
+            check(av_buffersrc_add_frame(s.mapping.sources[0], nullptr), "画面处理失败");
+            DrainPictures(true);
+        } else { // the encoder's look-ahead is written by the steps that follow
+            check(avcodec_send_frame(s.video.get(), nullptr), "编码失败");
+        }
         s.draining = true;
         return true;
     } catch (const PublishError& failure) {
@@ -757,14 +787,14 @@ void WebExport::EndPalettePass()
     s.palette = FilterChain{};
     // The second pass: every frame again, mapped onto the palette. Error diffusion only where colours
     // fall between palette entries, so flat areas stay flat; only the rectangle that changed is redone.
-    s.pictures = makeChain({sourceArguments(s.width, s.height, AV_PIX_FMT_BGRA, AVRational{1, 100}),
+    s.mapping = makeChain({sourceArguments(s.width, s.height, AV_PIX_FMT_BGRA, AVRational{1, 100}),
                             sourceArguments(s.paletteFrame->width, s.paletteFrame->height,
                                             static_cast<AVPixelFormat>(s.paletteFrame->format), AVRational{1, 100})},
                            "[in0][in1]paletteuse=dither=sierra2_4a:diff_mode=rectangle[out]");
     s.paletteFrame->pts = 0;
-    check(av_buffersrc_add_frame_flags(s.pictures.sources[1], s.paletteFrame.get(), AV_BUFFERSRC_FLAG_KEEP_REF),
+    check(av_buffersrc_add_frame_flags(s.mapping.sources[1], s.paletteFrame.get(), AV_BUFFERSRC_FLAG_KEEP_REF),
           "画面处理失败");
-    check(av_buffersrc_add_frame(s.pictures.sources[1], nullptr), "画面处理失败");
+    check(av_buffersrc_add_frame(s.mapping.sources[1], nullptr), "画面处理失败");
     s.palettePass = false;
     s.frameIndex = 0;
     OpenSource();

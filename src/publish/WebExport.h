@@ -1,6 +1,7 @@
 #pragma once
 #include "publish/AviExport.h"
 #include "publish/PublishError.h"
+#include "publish/Yuv420Frame.h"
 
 #include <QImage>
 #include <QString>
@@ -86,8 +87,9 @@ private:
     struct State;
     // Reads the frames from the first, with a reader of the export's own.
     void OpenSource();
-    // The next frame, decoded ahead on every core.
-    std::optional<QImage> NextPicture();
+    // The next frame, decoded ahead on every core, as the encoder (video) or the filters (GIF) take it;
+    // nothing once the store has ended.
+    std::unique_ptr<AVFrame, AvFrameFree> NextFrame(std::int64_t pts);
     void StartVideo();
     void StartGif();
     void StartSound();

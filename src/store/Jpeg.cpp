@@ -7,6 +7,7 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <vector>
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
@@ -294,6 +295,65 @@ void DecodeInto(std::span<const std::uint8_t> jpeg, std::string_view source, Pix
 }
 
 } // namespace
+
+bool DecodeJpegYcc420Into(std::span<const std::uint8_t> jpeg, std::string_view source,
+                          const std::function<std::optional<YccPlanes>(int width, int height)>& target)
+{
+    const std::string failure = Described(source, jpeg.size());
+    if (jpeg.empty())
+        throw JpegError(failure + ": there is no data");
+    Decompressor decoder;
+    jpeg_decompress_struct& info = decoder.info;
+    ReadHeader(decoder, jpeg, failure);
+
+    const std::int64_t width = info.image_width;
+    const std::int64_t height = info.image_height;
+    if (width <= 0 || height <= 0 || width * height > kMaxJpegPixels)
+        throw JpegError(failure + ": a picture of " + std::to_string(width) + "×" + std::to_string(height) +
+                        " pixels is too large");
+    const jpeg_component_info* parts = info.comp_info;
+    if (info.num_components != 3 || info.jpeg_color_space != JCS_YCbCr || parts[0].h_samp_factor != 2 ||
+        parts[0].v_samp_factor != 2 || parts[1].h_samp_factor != 1 || parts[1].v_samp_factor != 1 ||
+        parts[2].h_samp_factor != 1 || parts[2].v_samp_factor != 1)
+        return false;
+    const std::optional<YccPlanes> planes = target(static_cast<int>(width), static_cast<int>(height));
+    if (!planes)
+        return false;
+
+    // The decoder hands out whole rows of blocks, 16 rows of Y and 8 of Cb and Cr at a time; the rows it
+    // fills below the picture go to a row of scratch.
+    const std::int64_t planeHeight[3] = {height, (height + 1) / 2, (height + 1) / 2};
+    std::vector<std::uint8_t> scratch(static_cast<std::size_t>((width + 15) / 16 * 16));
+    std::vector<JSAMPROW> rows[3];
+    for (int c = 0; c < 3; ++c)
+        rows[c].resize(c == 0 ? 16 : 8);
+    bool stalled = false;
+    Guarded(decoder.errors, failure, [&] {
+        info.raw_data_out = TRUE;
+        info.out_color_space = JCS_YCbCr;
+        info.scale_num = 1;
+        info.scale_denom = 1;
+        jpeg_start_decompress(&info);
+        while (info.output_scanline < info.output_height) {
+            for (int c = 0; c < 3; ++c) {
+                const std::int64_t first = c == 0 ? info.output_scanline : info.output_scanline / 2;
+                for (std::size_t k = 0; k < rows[c].size(); ++k) {
+                    const std::int64_t y = first + static_cast<std::int64_t>(k);
+                    rows[c][k] = y < planeHeight[c] ? planes->data[c] + y * planes->stride[c] : scratch.data();
+                }
+            }
+            JSAMPARRAY all[3] = {rows[0].data(), rows[1].data(), rows[2].data()};
+            if (jpeg_read_raw_data(&info, all, 16) == 0) {
+                stalled = true;
+                return;
+            }
+        }
+        jpeg_finish_decompress(&info);
+    });
+    if (stalled)
+        throw JpegError(failure + ": the data ends before the picture does");
+    return true;
+}
 
 Picture DecodeJpeg(std::span<const std::uint8_t> jpeg, std::string_view source)
 {

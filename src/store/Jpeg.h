@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -56,5 +57,21 @@ struct PixelTarget {
 // last row fills a bottom-up DIB). Fails as DecodeJpeg does.
 void DecodeJpegInto(std::span<const std::uint8_t> jpeg, std::string_view source, PixelLayout layout,
                     const std::function<PixelTarget(int width, int height)>& target);
+
+// The three planes of a picture in the JPEG's own colours: Y, Cb, Cr, full range (0 to 255) with the
+// BT.601 matrix. Y has the picture's size; Cb and Cr half its width and height, rounded up.
+struct YccPlanes {
+    std::uint8_t* data[3] = {};
+    std::ptrdiff_t stride[3] = {};
+};
+
+// Decodes a picture stored with 2×2 luminance sampling (as EncodeJpeg stores every picture) into those
+// planes, without converting colours or upsampling chroma: the encoder's own samples. `target` is told the
+// size once it is known and gives the planes, or nothing to decline the picture. Each row must have room
+// for the width rounded up to 16 samples (Y) or 8 (Cb, Cr): the decoder writes whole blocks; what lies
+// past the width is left undefined. False, with nothing written, for a picture stored with other sampling
+// or declined. Fails as DecodeJpeg does.
+bool DecodeJpegYcc420Into(std::span<const std::uint8_t> jpeg, std::string_view source,
+                          const std::function<std::optional<YccPlanes>(int width, int height)>& target);
 
 } // namespace quolva::store
