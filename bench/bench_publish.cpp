@@ -8,8 +8,9 @@
 // make), and from the frames already decoded (24-bit BGR, read from a file in the page cache). Every
 // figure is the best of five runs, ours and ffmpeg's taken in turns.
 // The web export (MP4, WebM, GIF) is timed once beside ffmpeg making the same movie from the same JPEG
-// records and the same sound with the same encoder settings, and the files' sizes are compared; then the
-// peak memory of quolvactl writing an MP4 of 100 and of 1000 frames.
+// records and the same sound with the same encoder settings, and the files' sizes are compared; the GIF
+// also beside ffmpeg's from the decoded frames, with each GIF's PSNR against them; then the peak memory of
+// quolvactl writing an MP4 of 100 and of 1000 frames.
 #include "editor/OpenRecording.h"
 #include "platform/VideoCompressor.h"
 #include "publish/AviExport.h"
@@ -322,6 +323,40 @@ long peakMemoryOfQuolvactl(const QString& path, const QString& outPath)
     return peak;
 }
 
+// A GIF's PSNR against the frames it was made of (24-bit BGR, `width` × `height`, 10 a second as every
+// recording here is), averaged over the frames;
+// -1 when ffmpeg cannot tell.
+double gifPsnr(const QString& gif, const QString& raw, int width, int height)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-v", "info", "-i", gif, "-f", "rawvideo", "-pix_fmt", "bgr24", "-s",
+                  QStringLiteral("%1x%2").arg(width).arg(height), "-framerate", "10", "-i", raw, "-lavfi",
+                  "[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr", "-f", "null", "-"});
+    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0)
+        return -1;
+    const QByteArray log = ffmpeg.readAllStandardError();
+    const qsizetype at = log.lastIndexOf("average:");
+    return at < 0 ? -1 : log.mid(at + 8).split(' ').front().toDouble();
+}
+
+// ffmpeg making the same GIF from the frames as the recording holds them, decoded (24-bit BGR).
+double timeFfmpegGifFromFrames(const QString& raw, int width, int height, const QString& outPath)
+{
+    QStringList arguments = {"-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "bgr24", "-s",
+                             QStringLiteral("%1x%2").arg(width).arg(height), "-r", "10", "-i", raw};
+    arguments << ffmpegWebSettings(publish::WebFormat::Gif) << outPath;
+    QElapsedTimer clock;
+    clock.start();
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
+    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0) {
+        std::fprintf(stderr, "ffmpeg failed: %s\n", ffmpeg.readAllStandardError().constData());
+        return -1;
+    }
+    return clock.nsecsElapsed() / 1e9;
+}
+
 int benchWeb(const QString& folder)
 {
     struct Size {
@@ -356,6 +391,31 @@ int benchWeb(const QString& folder)
                         static_cast<long long>(ourBytes), static_cast<long long>(theirBytes),
                         double(ourBytes) / double(theirBytes));
             std::fflush(stdout);
+            if (format == publish::WebFormat::Gif) {
+                // ffmpeg's MJPEG decoder gives it other pixels than the recording's (plainer colour at
+                // edges), so its GIF is also made from the very frames ours is, and each is held
+                // against them.
+                const QString raw = QDir(folder).filePath(label + ".bgr");
+                const QString fromFrames = QDir(folder).filePath(label + "-ffmpeg-frames.gif");
+                const double seconds = writeDecodedFrames(source, raw)
+                                           ? timeFfmpegGifFromFrames(raw, size.width, size.height, fromFrames)
+                                           : -1;
+                if (seconds < 0)
+                    return 1;
+                const qint64 bytes = QFileInfo(fromFrames).size();
+                std::printf("%-10s %-7s %7d %9.1f %9.1f %9.2f %11lld %11lld %9.3f  (ffmpeg from the decoded frames)\n",
+                            qPrintable(label), "gif", size.frames, size.frames / ourSeconds, size.frames / seconds,
+                            ourSeconds / seconds, static_cast<long long>(ourBytes), static_cast<long long>(bytes),
+                            double(ourBytes) / double(bytes));
+                std::printf("%-10s GIF PSNR against the recording's frames: ours %.1f dB; ffmpeg's %.1f dB from the "
+                            "decoded frames, %.1f dB from the JPEG records\n",
+                            qPrintable(label), gifPsnr(ours, raw, size.width, size.height),
+                            gifPsnr(fromFrames, raw, size.width, size.height),
+                            gifPsnr(theirs, raw, size.width, size.height));
+                std::fflush(stdout);
+                QFile::remove(raw);
+                QFile::remove(fromFrames);
+            }
             QFile::remove(ours);
             QFile::remove(theirs);
         }
