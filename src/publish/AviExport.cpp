@@ -187,8 +187,9 @@ void AviExport::CreateStream(const void* format, store::LONG formatSize, std::in
     videoStreamInfo.rcFrame = store::RECT{0, 0, width, height};
     frames_.emplace(
         recording_.OpenReader(), frameCount,
-        [path = recording_.FrameStorePath(), width = inputFormat.biWidth, height = inputFormat.biHeight](
-            const store::FrameRecord& record) { return DecodeToDib(record, path, width, height); },
+        [path = recording_.FrameStorePath(), width = inputFormat.biWidth, height = inputFormat.biHeight,
+         &spare = spareFrames_](
+            const store::FrameRecord& record) { return DecodeToDib(record, path, width, height, spare.Take()); },
         decodeThreads);
     try {
         videoStream = recording_.AddStream(videoStreamInfo, format, formatSize);
@@ -240,6 +241,8 @@ void AviExport::WriteNextFrame()
     std::optional<DibFrame> frame = frames_->Next();
     if (!frame)
         throw editor::RecordingError("帧文件 \"" + recording_.FrameStorePath().toStdString() + "\" 在此之前已经结束");
+    if (lastFrame_.bytes)
+        spareFrames_.Give(std::move(lastFrame_));
     lastFrame_ = std::move(*frame);
     if (compressorActive) {
         bool key = false;

@@ -2,6 +2,7 @@
 #include "editor/FrameReader.h"
 #include "publish/DibFrame.h"
 #include "publish/FramesDecodedAhead.h"
+#include "publish/Recycler.h"
 #include "platform/VideoCompressor.h"
 #include "publish/PublishError.h"
 #include "store/AviFile.h"
@@ -138,6 +139,7 @@ private:
 
     editor::OpenRecording& recording_;
     std::optional<editor::FrameReader> reader_; // the frame step's
+    Recycler<DibFrame> spareFrames_; // before the decoders: it outlives their threads
     std::optional<FramesDecodedAhead<DibFrame>> frames_; // the stream's
     DibFrame lastFrame_;
     bool started_ = false;

@@ -8,11 +8,15 @@
 namespace quolva::publish {
 
 DibFrame DecodeToDib(const store::FrameRecord& record, const QString& frameStorePath, std::int32_t width,
-                     std::int32_t height)
+                     std::int32_t height, DibFrame reuse)
 {
     const std::ptrdiff_t rowBytes = DibRowBytes(width);
-    DibFrame frame;
-    frame.size = static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height);
+    DibFrame frame = std::move(reuse);
+    const std::size_t bytes = static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height);
+    if (frame.size != bytes || !frame.bytes) {
+        frame.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+        frame.size = bytes;
+    }
     const store::JpegDimensions size = [&] {
         try {
             return store::ReadJpegDimensions(record.jpeg, editor::DescribeFrameRecord(record, frameStorePath));
@@ -23,11 +27,9 @@ DibFrame DecodeToDib(const store::FrameRecord& record, const QString& frameStore
     if (size.width != width || size.height != height) {
         std::vector<std::uint8_t> dib;
         PictureToDib(editor::DecodeFramePicture(record, frameStorePath), width, height, dib);
-        frame.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(frame.size);
         std::memcpy(frame.bytes.get(), dib.data(), frame.size);
         return frame;
     }
-    frame.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(frame.size);
     std::uint8_t* const bottomRowFirst = frame.bytes.get();
     try {
         // The picture's top row is the DIB's last: the decoder fills the rows from there upwards.

@@ -17,9 +17,10 @@ struct DibFrame {
 
 // A frame record decoded straight into the bottom-up B, G, R rows of a DIB of `width` × `height`, with no
 // picture in between; a frame of another size as PictureToDib makes it (cut, or filled out with black).
-// A record that cannot be decoded is thrown as editor::RecordingError.
+// A record that cannot be decoded is thrown as editor::RecordingError. The bytes of `reuse` are filled
+// again when they are of the size.
 DibFrame DecodeToDib(const store::FrameRecord& record, const QString& frameStorePath, std::int32_t width,
-                     std::int32_t height);
+                     std::int32_t height, DibFrame reuse = {});
 
 // A DIB of `width` × `height` as a picture for the screen.
 QImage DibToPicture(const DibFrame& frame, std::int32_t width, std::int32_t height);

@@ -2,6 +2,7 @@
 
 #include "editor/OpenRecording.h"
 #include "publish/FramesDecodedAhead.h"
+#include "publish/Recycler.h"
 #include "publish/Yuv420Frame.h"
 #include "store/AviFileServices.h"
 #include "store/Jpeg.h"
@@ -83,36 +84,6 @@ struct FilterChain {
     GraphPtr graph;
     std::vector<AVFilterContext*> sources;
     AVFilterContext* sink = nullptr;
-};
-
-// Pictures and frames the decoders fill again once the encoder has taken their pixels, so that a long
-// export does not allocate (and scatter over the threads' heaps) large new buffers for every frame.
-bool Reusable(const QImage& picture) { return !picture.isNull(); }
-bool Reusable(const FramePtr& frame) { return frame && av_frame_is_writable(frame.get()); }
-
-template <typename Buffer>
-class Recycler {
-public:
-    Buffer Take()
-    {
-        std::lock_guard lock(mutex_);
-        if (spare_.empty())
-            return {};
-        Buffer buffer = std::move(spare_.back());
-        spare_.pop_back();
-        return buffer;
-    }
-    void Give(Buffer buffer)
-    {
-        std::lock_guard lock(mutex_);
-        if (Reusable(buffer) && spare_.size() < kKept)
-            spare_.push_back(std::move(buffer));
-    }
-
-private:
-    static constexpr std::size_t kKept = 4;
-    std::mutex mutex_;
-    std::vector<Buffer> spare_;
 };
 
 } // namespace
@@ -315,7 +286,8 @@ FramePtr WebExport::NextFrame(std::int64_t pts)
         (*frame)->pts = pts;
         return std::move(*frame);
     }
-    s.sparePictures.Give(std::move(s.decoded));
+    if (!s.decoded.isNull())
+        s.sparePictures.Give(std::move(s.decoded));
     std::optional<QImage> picture = s.pictures->Next();
     if (!picture)
         return nullptr;
