@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -632,12 +633,16 @@ void TForm6::WebStartClick()
     const QString extension = WebFormatExtension(settings.format);
     SaveDialog2.filter = QStringLiteral("%1[*.%2]|*.%2").arg(WebFormatName(settings.format), extension);
     SaveDialog2.defaultSuffix = extension;
+    // The first movie goes beside the recording; later ones where the last went.
+    if (SaveDialog2.directory.isEmpty())
+        SaveDialog2.directory = QFileInfo(recording().TargetPath()).absolutePath();
     const platform::FileDialogResult chosen = platform::prompts().saveFile(this, SaveDialog2);
     recording().Release();
     if (!chosen.accepted()) {
         closeIfRequested();
         return;
     }
+    SaveDialog2.directory = QFileInfo(chosen.files.front()).absolutePath();
     web_ = std::make_unique<WebExport>(recording(), settings);
     try {
         web_->Start(chosen.files.front());

@@ -504,6 +504,7 @@ private slots:
         prompts().answerFiles({movie});
         dialog().WebStartButton->click();
         QCOMPARE(prompts().fileRequests.last().request.defaultSuffix, extension);
+        QCOMPARE(prompts().fileRequests.last().request.directory, QFileInfo(path).absolutePath()); // beside the recording
         QVERIFY(dialog().Timer3->isActive());
         QVERIFY(recording().IsHeldBy(publish::WebExport::kActivity));
         QCOMPARE(dialog().WebStartButton->text(), QStringLiteral("取消"));
