@@ -191,6 +191,20 @@ bool writeJpegStream(const QString& path, const QString& mjpegPath)
     return true;
 }
 
+// One run of the ffmpeg program; seconds, or -1 on failure.
+double timeFfmpegRun(const QStringList& arguments)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
+    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0) {
+        std::fprintf(stderr, "ffmpeg failed: %s\n", ffmpeg.readAllStandardError().constData());
+        return -1;
+    }
+    return clock.nsecsElapsed() / 1e9;
+}
+
 // ffmpeg making an AVI file of the frames: from the JPEG stream (`input` ends in .mjpeg) or from the raw
 // frames; seconds, or -1 on failure.
 double timeFfmpeg(const QString& input, int width, int height, const QStringList& codec, const QString& outPath)
@@ -202,15 +216,7 @@ double timeFfmpeg(const QString& input, int width, int height, const QStringList
         arguments << "-f" << "rawvideo" << "-pix_fmt" << "bgr24" << "-s" << QStringLiteral("%1x%2").arg(width).arg(height)
                   << "-r" << "10" << "-i" << input;
     arguments << codec << "-f" << "avi" << outPath;
-    QElapsedTimer clock;
-    clock.start();
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
-    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0) {
-        std::fprintf(stderr, "ffmpeg failed: %s\n", ffmpeg.readAllStandardError().constData());
-        return -1;
-    }
-    return clock.nsecsElapsed() / 1e9;
+    return timeFfmpegRun(arguments);
 }
 
 // The best of `times` runs of each, taken in turns, so that a machine busy with other work in one
@@ -257,15 +263,7 @@ double timeFfmpegWeb(const QString& jpegs, const QString& pcm, publish::WebForma
     QStringList arguments = {"-v", "error", "-y", "-f", "mjpeg", "-framerate", "10", "-i", jpegs,
                              "-f", "s16le", "-ar", "11025", "-ac", "1", "-i", pcm};
     arguments << ffmpegWebSettings(format) << outPath;
-    QElapsedTimer clock;
-    clock.start();
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
-    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0) {
-        std::fprintf(stderr, "ffmpeg failed: %s\n", ffmpeg.readAllStandardError().constData());
-        return -1;
-    }
-    return clock.nsecsElapsed() / 1e9;
+    return timeFfmpegRun(arguments);
 }
 
 double timeWebExport(const QString& path, publish::WebFormat format, const QString& outPath)
@@ -350,15 +348,7 @@ double timeFfmpegGifFromFrames(const QString& raw, int width, int height, const 
     QStringList arguments = {"-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "bgr24", "-s",
                              QStringLiteral("%1x%2").arg(width).arg(height), "-r", "10", "-i", raw};
     arguments << ffmpegWebSettings(publish::WebFormat::Gif) << outPath;
-    QElapsedTimer clock;
-    clock.start();
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
-    if (!ffmpeg.waitForFinished(600000) || ffmpeg.exitCode() != 0) {
-        std::fprintf(stderr, "ffmpeg failed: %s\n", ffmpeg.readAllStandardError().constData());
-        return -1;
-    }
-    return clock.nsecsElapsed() / 1e9;
+    return timeFfmpegRun(arguments);
 }
 
 int benchWeb(const QString& folder)

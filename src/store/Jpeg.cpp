@@ -240,23 +240,32 @@ JpegDimensions ReadJpegDimensions(std::span<const std::uint8_t> jpeg, std::strin
 
 namespace {
 
+// Reads the header of a picture to be decoded whole, refusing one too large to allocate; the text that
+// names the picture in failures.
+std::string ReadHeaderToDecode(Decompressor& decoder, std::span<const std::uint8_t> jpeg, std::string_view source)
+{
+    std::string failure = Described(source, jpeg.size());
+    if (jpeg.empty())
+        throw JpegError(failure + ": there is no data");
+    ReadHeader(decoder, jpeg, failure);
+    const std::int64_t width = decoder.info.image_width;
+    const std::int64_t height = decoder.info.image_height;
+    if (width <= 0 || height <= 0 || width * height > kMaxJpegPixels)
+        throw JpegError(failure + ": a picture of " + std::to_string(width) + "×" + std::to_string(height) +
+                        " pixels is too large");
+    return failure;
+}
+
 // Decodes at full size into the rows `target` hands out once the size is known: 3 bytes a pixel (R, G, B
 // or B, G, R) or 4 (B, G, R, 255). A negative stride fills the rows from the last upwards.
 void DecodeInto(std::span<const std::uint8_t> jpeg, std::string_view source, PixelLayout layout,
                 const std::function<PixelTarget(int width, int height)>& target)
 {
-    const std::string failure = Described(source, jpeg.size());
-    if (jpeg.empty())
-        throw JpegError(failure + ": there is no data");
     Decompressor decoder;
     jpeg_decompress_struct& info = decoder.info;
-    ReadHeader(decoder, jpeg, failure);
-
+    const std::string failure = ReadHeaderToDecode(decoder, jpeg, source);
     const std::int64_t width = info.image_width;
     const std::int64_t height = info.image_height;
-    if (width <= 0 || height <= 0 || width * height > kMaxJpegPixels)
-        throw JpegError(failure + ": a picture of " + std::to_string(width) + "×" + std::to_string(height) +
-                        " pixels is too large");
 
     const PixelTarget into = target(static_cast<int>(width), static_cast<int>(height));
     std::vector<JSAMPROW> rows(static_cast<std::size_t>(height));
@@ -299,18 +308,11 @@ void DecodeInto(std::span<const std::uint8_t> jpeg, std::string_view source, Pix
 bool DecodeJpegYcc420Into(std::span<const std::uint8_t> jpeg, std::string_view source,
                           const std::function<std::optional<YccPlanes>(int width, int height)>& target)
 {
-    const std::string failure = Described(source, jpeg.size());
-    if (jpeg.empty())
-        throw JpegError(failure + ": there is no data");
     Decompressor decoder;
     jpeg_decompress_struct& info = decoder.info;
-    ReadHeader(decoder, jpeg, failure);
-
+    const std::string failure = ReadHeaderToDecode(decoder, jpeg, source);
     const std::int64_t width = info.image_width;
     const std::int64_t height = info.image_height;
-    if (width <= 0 || height <= 0 || width * height > kMaxJpegPixels)
-        throw JpegError(failure + ": a picture of " + std::to_string(width) + "×" + std::to_string(height) +
-                        " pixels is too large");
     const jpeg_component_info* parts = info.comp_info;
     if (info.num_components != 3 || info.jpeg_color_space != JCS_YCbCr || parts[0].h_samp_factor != 2 ||
         parts[0].v_samp_factor != 2 || parts[1].h_samp_factor != 1 || parts[1].v_samp_factor != 1 ||
