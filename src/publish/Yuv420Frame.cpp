@@ -72,9 +72,9 @@ AvFramePtr frameFor(const Yuv420Size& size, AvFramePtr reuse)
     if (!frame)
         throw std::bad_alloc();
     frame->format = AV_PIX_FMT_YUV420P;
-    // Rows with room for the whole blocks the JPEG decoder writes.
+    // Room for the whole blocks the JPEG decoder writes, and for the converter's pairs of rows.
     frame->width = (std::max(size.codedWidth, size.width) + 15) / 16 * 16;
-    frame->height = size.codedHeight;
+    frame->height = (std::max(size.codedHeight, size.height) + 15) / 16 * 16;
     if (av_frame_get_buffer(frame.get(), 0) < 0)
         throw std::bad_alloc();
     frame->width = size.codedWidth;
@@ -83,18 +83,27 @@ AvFramePtr frameFor(const Yuv420Size& size, AvFramePtr reuse)
 }
 
 // A picture of another size or sampling: decoded to 32-bit pixels, cut or filled out with black, converted.
+// The converter averages pairs of columns: for an odd width it reads one pixel past each row (the next
+// row's first, or memory past the picture), so the picture is converted at even sides, its last column and
+// row repeated; the padding is set afterwards.
 void convertPicture(const QImage& decoded, const Yuv420Size& size, AVFrame& frame)
 {
-    QImage picture = decoded;
-    if (picture.width() != size.width || picture.height() != size.height)
-        picture = picture.copy(0, 0, size.width, size.height);
-    SwsContext* converter = sws_getContext(size.width, size.height, AV_PIX_FMT_BGRA, size.width, size.height,
+    const int evenWidth = (size.width + 1) / 2 * 2, evenHeight = (size.height + 1) / 2 * 2;
+    const QImage cut = decoded.copy(0, 0, size.width, size.height);
+    QImage picture = cut.copy(0, 0, evenWidth, evenHeight);
+    if (evenWidth > size.width)
+        for (int y = 0; y < size.height; ++y)
+            reinterpret_cast<QRgb*>(picture.scanLine(y))[size.width] = reinterpret_cast<const QRgb*>(cut.constScanLine(y))[size.width - 1];
+    if (evenHeight > size.height)
+        std::memcpy(picture.scanLine(size.height), picture.constScanLine(size.height - 1),
+                    static_cast<std::size_t>(picture.bytesPerLine()));
+    SwsContext* converter = sws_getContext(evenWidth, evenHeight, AV_PIX_FMT_BGRA, evenWidth, evenHeight,
                                            AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!converter)
         throw std::bad_alloc();
     const std::uint8_t* const from[1] = {picture.constBits()};
     const int fromStride[1] = {static_cast<int>(picture.bytesPerLine())};
-    sws_scale(converter, from, fromStride, 0, size.height, frame.data, frame.linesize);
+    sws_scale(converter, from, fromStride, 0, evenHeight, frame.data, frame.linesize);
     sws_freeContext(converter);
 }
 

@@ -11,6 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <QBuffer>
 #include <QtTest>
 
 using namespace quolva;
@@ -18,11 +19,19 @@ using namespace quolva::test;
 
 namespace {
 
-store::FrameRecord recordOf(const QImage& picture)
+store::FrameRecord recordOf(const QImage& picture, bool grey = false)
 {
     store::FrameRecord record;
-    record.jpeg = store::EncodeJpeg({picture.constBits(), picture.width(), picture.height(),
-                                     static_cast<std::ptrdiff_t>(picture.bytesPerLine()), store::PixelLayout::Xrgb32});
+    if (grey) { // one component, not the store's sampling: Qt's own writer
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        picture.convertToFormat(QImage::Format_Grayscale8).save(&buffer, "JPG", 90);
+        record.jpeg.assign(bytes.begin(), bytes.end());
+    } else {
+        record.jpeg = store::EncodeJpeg({picture.constBits(), picture.width(), picture.height(),
+                                         static_cast<std::ptrdiff_t>(picture.bytesPerLine()), store::PixelLayout::Xrgb32});
+    }
     record.jpegSize = static_cast<std::int32_t>(record.jpeg.size());
     return record;
 }
@@ -70,21 +79,25 @@ private slots:
         QTest::addColumn<QSize>("picture"); // as stored
         QTest::addColumn<QSize>("movie");   // the recording's first frame's size
         QTest::addColumn<QSize>("coded");   // the encoder's frame
-        QTest::newRow("even size") << QSize(64, 48) << QSize(64, 48) << QSize(64, 48);
-        QTest::newRow("odd size, padded to even") << QSize(161, 121) << QSize(161, 121) << QSize(162, 122);
-        QTest::newRow("odd size, not padded") << QSize(161, 121) << QSize(161, 121) << QSize(161, 121);
-        QTest::newRow("a larger frame is cut") << QSize(80, 60) << QSize(66, 50) << QSize(66, 50);
-        QTest::newRow("a smaller frame is filled out") << QSize(31, 17) << QSize(66, 50) << QSize(66, 50);
-        QTest::newRow("in a larger frame") << QSize(64, 48) << QSize(64, 48) << QSize(96, 64);
-        QTest::newRow("a wide frame, one block row") << QSize(1921, 9) << QSize(1921, 9) << QSize(1922, 10);
+        QTest::addColumn<bool>("grey");     // stored with one component: converted through a picture
+        QTest::newRow("even size") << QSize(64, 48) << QSize(64, 48) << QSize(64, 48) << false;
+        QTest::newRow("odd size, padded to even") << QSize(161, 121) << QSize(161, 121) << QSize(162, 122) << false;
+        QTest::newRow("odd size, not padded") << QSize(161, 121) << QSize(161, 121) << QSize(161, 121) << false;
+        QTest::newRow("a larger frame is cut") << QSize(80, 60) << QSize(66, 50) << QSize(66, 50) << false;
+        QTest::newRow("a smaller frame is filled out") << QSize(31, 17) << QSize(66, 50) << QSize(66, 50) << false;
+        QTest::newRow("in a larger frame") << QSize(64, 48) << QSize(64, 48) << QSize(96, 64) << false;
+        QTest::newRow("a wide frame, one block row") << QSize(1921, 9) << QSize(1921, 9) << QSize(1922, 10) << false;
+        QTest::newRow("a grey picture, odd size") << QSize(161, 121) << QSize(161, 121) << QSize(162, 122) << true;
+        QTest::newRow("a larger odd frame is cut to an odd size") << QSize(80, 60) << QSize(65, 49) << QSize(66, 50) << false;
     }
     void decodesStraightIntoTheEncodersFrame()
     {
         QFETCH(QSize, picture);
         QFETCH(QSize, movie);
         QFETCH(QSize, coded);
+        QFETCH(bool, grey);
         const publish::Yuv420Size size{movie.width(), movie.height(), coded.width(), coded.height()};
-        const store::FrameRecord record = recordOf(ScreenLikePicture(3, picture.width(), picture.height()));
+        const store::FrameRecord record = recordOf(ScreenLikePicture(3, picture.width(), picture.height()), grey);
         const QString storePath = QStringLiteral("frames.xxx");
 
         publish::AvFramePtr frame = publish::DecodeToYuv420(record, storePath, size);
@@ -114,6 +127,31 @@ private slots:
         frame = publish::DecodeToYuv420(record, storePath, size, std::move(frame));
         QVERIFY(frame->data[0] != holder->data[0]);
         QCOMPARE(rgbOf(*holder, coded.width(), coded.height()), once);
+    }
+
+    // The last column of an odd picture keeps its own colour: nothing of the next row's first pixel (red
+    // here, on blue) is mixed into it, whether the samples are the JPEG's or converted from a picture.
+    void anOddPicturesLastColumnKeepsItsColour_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::newRow("the JPEG's own samples") << QSize(65, 49);
+        QTest::newRow("converted from a larger picture") << QSize(80, 60);
+    }
+    void anOddPicturesLastColumnKeepsItsColour()
+    {
+        QFETCH(QSize, picture);
+        QImage stored(picture, QImage::Format_RGB32);
+        stored.fill(QColor(20, 40, 220));
+        for (int y = 0; y < stored.height(); ++y)
+            stored.setPixel(0, y, qRgb(230, 20, 20));
+        const publish::AvFramePtr frame =
+            publish::DecodeToYuv420(recordOf(stored), QStringLiteral("frames.xxx"), {65, 49, 66, 50});
+        const QByteArray rgb = rgbOf(*frame, 65, 49);
+        int worst = 0;
+        for (int y = 0; y < 49; ++y)
+            for (int c = 0; c < 3; ++c)
+                worst = std::max(worst, std::abs(static_cast<unsigned char>(rgb[(y * 65 + 64) * 3 + c]) - (c == 0 ? 20 : c == 1 ? 40 : 220)));
+        QVERIFY2(worst <= 12, qPrintable(QString::number(worst)));
     }
 
     // A record cut short is refused with the store's kind of error, never a partly grey frame.
