@@ -22,6 +22,7 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <vector>
 
 namespace quolva::platform {
 namespace {
@@ -208,6 +209,7 @@ private:
     [[noreturn]] void Fail(const char* what, int code) const;
     void Drain();
     const void* HandBack(COMPVARS& pc, bool* key, LONG* size);
+    int AllocateFrame();
 
     const CompressorEntry& entry_;
     AVCodecContext* context_ = nullptr;
@@ -216,6 +218,12 @@ private:
     int width_ = 0;
     int height_ = 0;
     int stride_ = 0;
+    // The converter averages pairs of columns (and rows) into one chroma sample, and for an odd side it
+    // reads one pixel past the picture: such a frame is converted at even sides from a copy whose last
+    // column and row are repeated.
+    int convertedWidth_ = 0;
+    int convertedHeight_ = 0;
+    std::vector<std::uint8_t> evenCopy_; // top-down B, G, R rows of the converted size, when they differ
     bool flushed_ = false;
     QString refusal_; // why the last start refused
     std::deque<AVPacket*> ready_;   // compressed, not yet handed back, in order
@@ -292,17 +300,20 @@ bool VideoCompressorHandle::Start(COMPVARS& pc, const BITMAPINFOHEADER& in, DWOR
     width_ = in.biWidth;
     height_ = in.biHeight;
     stride_ = (in.biWidth * 3 + 3) / 4 * 4;
-    scaler_ = sws_getContext(width_, height_, AV_PIX_FMT_BGR24, width_, height_, entry_.pixelFormat, SWS_BICUBIC,
-                             nullptr, nullptr, nullptr);
+    const AVPixFmtDescriptor* layout = av_pix_fmt_desc_get(entry_.pixelFormat);
+    convertedWidth_ = layout && layout->log2_chroma_w > 0 ? (width_ + 1) / 2 * 2 : width_;
+    convertedHeight_ = layout && layout->log2_chroma_h > 0 ? (height_ + 1) / 2 * 2 : height_;
+    evenCopy_.clear();
+    if (convertedWidth_ != width_ || convertedHeight_ != height_)
+        evenCopy_.resize(static_cast<std::size_t>(convertedWidth_) * 3 * static_cast<std::size_t>(convertedHeight_));
+    scaler_ = sws_getContext(convertedWidth_, convertedHeight_, AV_PIX_FMT_BGR24, convertedWidth_, convertedHeight_,
+                             entry_.pixelFormat, SWS_BICUBIC, nullptr, nullptr, nullptr);
     frame_ = av_frame_alloc();
     if (!scaler_ || !frame_) {
         End();
         return refuse(QStringLiteral("no pixel conversion to %1").arg(QString::fromUtf8(av_get_pix_fmt_name(entry_.pixelFormat))));
     }
-    frame_->format = entry_.pixelFormat;
-    frame_->width = width_;
-    frame_->height = height_;
-    if (const int allocated = av_frame_get_buffer(frame_, 0); allocated < 0) {
+    if (const int allocated = AllocateFrame(); allocated < 0) {
         End();
         return refuse(avErrorText(allocated));
     }
@@ -365,13 +376,26 @@ const void* VideoCompressorHandle::Compress(COMPVARS& pc, const void* bits, bool
 {
     if (!context_ || flushed_)
         throw VideoCompressorError("ICSeqCompressFrame: no sequence started");
-    const int writable = av_frame_make_writable(frame_);
-    if (writable < 0)
-        Fail("取帧缓冲", writable);
+    if (!av_frame_is_writable(frame_)) { // the encoder still holds the last frame's pixels
+        av_frame_unref(frame_);
+        if (const int allocated = AllocateFrame(); allocated < 0)
+            Fail("取帧缓冲", allocated);
+    }
     // The DIB's bottom row comes first: start at the top row, at the end of the bits, and step back.
     const std::uint8_t* top = static_cast<const std::uint8_t*>(bits) + std::ptrdiff_t{stride_} * (height_ - 1);
-    const int sourceStride = -stride_;
-    sws_scale(scaler_, &top, &sourceStride, 0, height_, frame_->data, frame_->linesize);
+    int sourceStride = -stride_;
+    if (!evenCopy_.empty()) {
+        const std::size_t rowBytes = static_cast<std::size_t>(convertedWidth_) * 3;
+        for (int y = 0; y < convertedHeight_; ++y) {
+            std::uint8_t* row = evenCopy_.data() + y * rowBytes;
+            std::memcpy(row, top - std::ptrdiff_t{stride_} * std::min(y, height_ - 1), static_cast<std::size_t>(width_) * 3);
+            if (convertedWidth_ > width_)
+                std::memcpy(row + width_ * 3, row + (width_ - 1) * 3, 3);
+        }
+        top = evenCopy_.data();
+        sourceStride = static_cast<int>(rowBytes);
+    }
+    sws_scale(scaler_, &top, &sourceStride, 0, convertedHeight_, frame_->data, frame_->linesize);
     frame_->pts = pc.lFrame++;
     // With a fixed quantiser the MPEG-style encoders take it from each frame, not from the context.
     if (context_->flags & AV_CODEC_FLAG_QSCALE)
@@ -395,6 +419,18 @@ const void* VideoCompressorHandle::Flush(COMPVARS& pc, bool* key, LONG* size)
         Drain();
     }
     return HandBack(pc, key, size);
+}
+
+// The encoder's frame, with room for the converted size; the encoder is told the picture's own.
+int VideoCompressorHandle::AllocateFrame()
+{
+    frame_->format = entry_.pixelFormat;
+    frame_->width = convertedWidth_;
+    frame_->height = convertedHeight_;
+    const int allocated = av_frame_get_buffer(frame_, 0);
+    frame_->width = width_;
+    frame_->height = height_;
+    return allocated;
 }
 
 void VideoCompressorHandle::End()

@@ -16,6 +16,7 @@ extern "C" {
 }
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -63,10 +64,10 @@ COMPVARS opened(const QString& key)
     return pc;
 }
 
-// How many frames libavcodec's decoder of `info`'s encoder makes of the packets, each of the given size;
-// -1 when it refuses them.
+// How many frames libavcodec's decoder of `info`'s encoder makes of the packets, each of the given size
+// (shown to `look`); -1 when it refuses them.
 int decodedFrames(const VideoCompressorInfo& info, const COMPVARS& pc, const std::vector<QByteArray>& packets,
-                  int width, int height)
+                  int width, int height, const std::function<void(const AVFrame&)>& look = {})
 {
     const AVCodec* encoder = avcodec_find_encoder_by_name(qPrintable(info.encoderName));
     const AVCodec* decoder = encoder ? avcodec_find_decoder(encoder->id) : nullptr;
@@ -92,8 +93,11 @@ int decodedFrames(const VideoCompressorInfo& info, const COMPVARS& pc, const std
     int frames = 0;
     const auto receive = [&] {
         while (avcodec_receive_frame(context.get(), frame) == 0) {
-            if (frame->width == width && frame->height == height)
+            if (frame->width == width && frame->height == height) {
                 ++frames;
+                if (look)
+                    look(*frame);
+            }
             av_frame_unref(frame);
         }
     };
@@ -287,6 +291,42 @@ private slots:
             packets.emplace_back(static_cast<const char*>(data), size);
         QCOMPARE(packets.size(), std::size_t{1});
         QCOMPARE(decodedFrames(*FindVideoCompressor(key), pc, packets, width, height), 1);
+        ICCompressorFree(&pc);
+    }
+
+    // The last column of an odd frame keeps its colour in a compressor that shares a chroma sample between
+    // two columns: nothing is taken from past the row's end (the DIB's fill and the next row's first pixel,
+    // red here on blue).
+    void anOddFramesLastColumnKeepsItsColour()
+    {
+        const int width = 65, height = 49, stride = (width * 3 + 3) / 4 * 4;
+        COMPVARS pc = opened(QStringLiteral("mjpeg"));
+        const BITMAPINFOHEADER format = dibFormat(width, height);
+        QVERIFY(ICSeqCompressFrameStart(&pc, &format, 10, 1));
+        std::vector<std::uint8_t> bits(static_cast<std::size_t>(stride * height));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const std::uint8_t blue[3] = {220, 40, 20}, red[3] = {20, 20, 230}; // B, G, R
+                std::memcpy(&bits[static_cast<std::size_t>(y * stride + x * 3)], x == 0 ? red : blue, 3);
+            }
+        std::vector<QByteArray> packets;
+        LONG size = 0;
+        if (const void* data = ICSeqCompressFrame(&pc, 0, bits.data(), nullptr, &size))
+            packets.emplace_back(static_cast<const char*>(data), size);
+        while (const void* data = ICSeqCompressFrameFlush(&pc, nullptr, &size))
+            packets.emplace_back(static_cast<const char*>(data), size);
+        int worst = -1;
+        QCOMPARE(decodedFrames(*FindVideoCompressor(QStringLiteral("mjpeg")), pc, packets, width, height,
+                               [&](const AVFrame& frame) {
+                                   // Chroma column 32 (pixel 64, the last) against column 16 (pixels 32 and 33).
+                                   for (int c = 1; c < 3; ++c)
+                                       for (int y = 0; y < (height + 1) / 2; ++y) {
+                                           const std::uint8_t* row = frame.data[c] + y * frame.linesize[c];
+                                           worst = std::max(worst, std::abs(row[32] - row[16]));
+                                       }
+                               }),
+                 1);
+        QVERIFY2(worst >= 0 && worst <= 4, qPrintable(QString::number(worst)));
         ICCompressorFree(&pc);
     }
 
