@@ -648,6 +648,34 @@ private slots:
         QCOMPARE(f.value("sound data bytes").toInt() > 0, status == 0);
     }
 
+    // Without an X display to reach there is nothing to record: a clear refusal with status 1, never Qt's
+    // abort, and no file.
+    void recordWithoutADisplaySaysSo_data()
+    {
+        QTest::addColumn<QByteArray>("display"); // empty: not set
+        QTest::addColumn<QString>("said");
+        QTest::newRow("not set") << QByteArray() << "DISPLAY is not set";
+        QTest::newRow("nobody there") << QByteArray(":4077") << "cannot connect to the X display \":4077\"";
+    }
+    void recordWithoutADisplaySaysSo()
+    {
+        QFETCH(QByteArray, display);
+        QFETCH(QString, said);
+        // As on a desktop: the X11 platform, not the tests' offscreen one.
+        const QByteArray before = qgetenv("DISPLAY"), platform = qgetenv("QT_QPA_PLATFORM");
+        const auto restore = qScopeGuard([&] {
+            before.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", before);
+            platform.isNull() ? qunsetenv("QT_QPA_PLATFORM") : qputenv("QT_QPA_PLATFORM", platform);
+        });
+        display.isEmpty() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", display);
+        qunsetenv("QT_QPA_PLATFORM");
+        const QString out = dir_.filePath(QStringLiteral("nowhere.avi"));
+        const Run run = quolvactl({"record", out, "--seconds", "1"});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(said) && run.err.contains("there is no screen to record"), qPrintable(run.err));
+        QVERIFY(!QFileInfo::exists(out));
+    }
+
     void usageErrorsGiveStatus2()
     {
         const QList<QStringList> misuses{
