@@ -122,7 +122,8 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
         return 1;
     }
     const app::DisplayChoice display = app::chooseDisplayPlatform(); // XWayland on a Wayland desktop
-    if (const QString qpa = qEnvironmentVariable("QT_QPA_PLATFORM"); qpa.isEmpty() || qpa.startsWith(QLatin1String("xcb"))) {
+    const QString qpa = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (qpa.isEmpty() || qpa.startsWith(QLatin1String("xcb"))) {
         // Qt would abort on an X display it cannot reach; say so instead.
         xcb_connection_t* probe = xcb_connect(nullptr, nullptr);
         const bool reached = xcb_connection_has_error(probe) == 0;

@@ -388,7 +388,8 @@ const void* VideoCompressorHandle::Compress(COMPVARS& pc, const void* bits, bool
         const std::size_t rowBytes = static_cast<std::size_t>(convertedWidth_) * 3;
         for (int y = 0; y < convertedHeight_; ++y) {
             std::uint8_t* row = evenCopy_.data() + y * rowBytes;
-            std::memcpy(row, top - std::ptrdiff_t{stride_} * std::min(y, height_ - 1), static_cast<std::size_t>(width_) * 3);
+            const std::uint8_t* from = top - std::ptrdiff_t{stride_} * std::min(y, height_ - 1);
+            std::memcpy(row, from, static_cast<std::size_t>(width_) * 3);
             if (convertedWidth_ > width_)
                 std::memcpy(row + width_ * 3, row + (width_ - 1) * 3, 3);
         }

@@ -31,7 +31,6 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -308,9 +307,9 @@ void WebExport::OpenSource()
     }
     const Yuv420Size size{s.width, s.height, s.video->width, s.video->height};
     s.videoFrames.emplace(recording_.OpenReader(), s.frames,
-                     [path, size, &spare = s.spareFrames](const store::FrameRecord& record) {
-                         return DecodeToYuv420(record, path, size, spare.Take());
-                     });
+                          [path, size, &spare = s.spareFrames](const store::FrameRecord& record) {
+                              return DecodeToYuv420(record, path, size, spare.Take());
+                          });
 }
 
 void WebExport::Start(const QString& outputPath)
@@ -432,7 +431,7 @@ void WebExport::StartVideo()
     c.time_base = AVRational{static_cast<int>(timeBase_.scale), static_cast<int>(timeBase_.rate)};
     c.framerate = AVRational{static_cast<int>(timeBase_.rate), static_cast<int>(timeBase_.scale)};
     c.sample_aspect_ratio = AVRational{1, 1};
-    // The filter converts with the BT.601 matrix in the video range; players are told so.
+    // The frames come in the video range with the BT.601 matrix (see DecodeToYuv420); players are told so.
     c.colorspace = AVCOL_SPC_SMPTE170M;
     c.color_primaries = AVCOL_PRI_SMPTE170M;
     c.color_trc = AVCOL_TRC_SMPTE170M;
@@ -463,13 +462,6 @@ void WebExport::StartVideo()
     s.videoStream->time_base = c.time_base;
     s.videoStream->avg_frame_rate = c.framerate;
     check(avcodec_parameters_from_context(s.videoStream->codecpar, &c), "无法导出网络视频");
-
-    const std::string pad =
-        mp4 && (c.width != s.width || c.height != s.height)
-            ? "pad=" + std::to_string(c.width) + ":" + std::to_string(c.height) + ":0:0:black,"
-            : std::string();
-    s.mapping = makeChain({sourceArguments(s.width, s.height, AV_PIX_FMT_BGRA, c.time_base)},
-                           "[in0]" + pad + "format=yuv420p[out]");
 }
 
 void WebExport::StartGif()

@@ -89,7 +89,7 @@ private:
     void OpenSource();
     // The next frame, decoded ahead on every core, as the encoder (video) or the filters (GIF) take it;
     // nothing once the store has ended.
-    std::unique_ptr<AVFrame, AvFrameFree> NextFrame(std::int64_t pts);
+    AvFramePtr NextFrame(std::int64_t pts);
     void StartVideo();
     void StartGif();
     void StartSound();
@@ -97,6 +97,7 @@ private:
     void Encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame);
     // Writes what the encoder has ready, at most `most` packets (all: -1); true once it has given all.
     bool WritePackets(AVCodecContext* codec, AVStream* stream, int most = -1);
+    // A GIF's frames mapped onto its palette so far go to the encoder (at the end, with its flush).
     void DrainPictures(bool flushing);
     void FeedSound(std::int64_t upTo);
     [[noreturn]] void Fail(const std::string& message);

@@ -42,7 +42,8 @@ const VideoRange& videoRange()
     return range;
 }
 
-void mapPlane(std::uint8_t* plane, std::ptrdiff_t stride, int width, int height, const std::array<std::uint8_t, 256>& map)
+void mapPlane(std::uint8_t* plane, std::ptrdiff_t stride, int width, int height,
+              const std::array<std::uint8_t, 256>& map)
 {
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = plane + y * stride;
@@ -93,7 +94,8 @@ void convertPicture(const QImage& decoded, const Yuv420Size& size, AVFrame& fram
     QImage picture = cut.copy(0, 0, evenWidth, evenHeight);
     if (evenWidth > size.width)
         for (int y = 0; y < size.height; ++y)
-            reinterpret_cast<QRgb*>(picture.scanLine(y))[size.width] = reinterpret_cast<const QRgb*>(cut.constScanLine(y))[size.width - 1];
+            reinterpret_cast<QRgb*>(picture.scanLine(y))[size.width] =
+                reinterpret_cast<const QRgb*>(cut.constScanLine(y))[size.width - 1];
     if (evenHeight > size.height)
         std::memcpy(picture.scanLine(size.height), picture.constScanLine(size.height - 1),
                     static_cast<std::size_t>(picture.bytesPerLine()));
