@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -29,6 +31,24 @@ void DecodeIfSmall(const FrameStore& store, const FrameRecord& record)
         if (picture.Width() != size.width || picture.Height() != size.height ||
             picture.Bytes().size() != static_cast<std::size_t>(size.width) * size.height * 3)
             std::abort();
+    } catch (const StoreError&) {
+    }
+    // The JPEG's own samples, into planes exactly as large as that decoder asks (an overrun is the
+    // sanitizer's to find).
+    try {
+        std::vector<std::uint8_t> planes[3];
+        DecodeJpegYcc420Into(record.jpeg, "fuzzed", [&](int width, int height) -> std::optional<YccPlanes> {
+            if (std::int64_t{width} * height > kMaxFuzzedPixels)
+                return std::nullopt;
+            YccPlanes into;
+            const std::ptrdiff_t lumaStride = (width + 15) / 16 * 16;
+            for (int c = 0; c < 3; ++c) {
+                into.stride[c] = c == 0 ? lumaStride : lumaStride / 2;
+                planes[c].resize(static_cast<std::size_t>(into.stride[c]) * (c == 0 ? height : (height + 1) / 2));
+                into.data[c] = planes[c].data();
+            }
+            return into;
+        });
     } catch (const StoreError&) {
     }
 }
