@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <xcb/xcb.h>
+
 namespace quolva::app {
 
 DisplayChoice chooseDisplayPlatform()
@@ -14,6 +16,19 @@ DisplayChoice chooseDisplayPlatform()
         return DisplayChoice::AsIs;
     qputenv("QT_QPA_PLATFORM", "xcb");
     return DisplayChoice::XWayland;
+}
+
+QString unreachableXDisplay()
+{
+    const QString qpa = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (!qpa.isEmpty() && !qpa.startsWith(QLatin1String("xcb")))
+        return {};
+    xcb_connection_t* probe = xcb_connect(nullptr, nullptr);
+    const bool reached = xcb_connection_has_error(probe) == 0;
+    xcb_disconnect(probe);
+    if (reached)
+        return {};
+    return QStringLiteral("cannot connect to the X display \"%1\"").arg(qEnvironmentVariable("DISPLAY"));
 }
 
 QString xwaylandNote()

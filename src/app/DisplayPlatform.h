@@ -13,6 +13,10 @@ enum class DisplayChoice {
 };
 DisplayChoice chooseDisplayPlatform();
 
+// When Qt is about to use X11 (after chooseDisplayPlatform) and the display DISPLAY names cannot be
+// reached, what to tell the user; empty otherwise. Qt itself would abort there.
+QString unreachableXDisplay();
+
 // What the user is told once, at start-up, when the program runs through XWayland: without the desktop's
 // screen sharing, and with it.
 QString xwaylandNote();

@@ -26,6 +26,12 @@ int main(int argc, char** argv)
                              "with XWayland (or set QT_QPA_PLATFORM=offscreen for a headless run).\n");
         return 2;
     }
+    if (const QString unreachable = quolva::app::unreachableXDisplay(); !unreachable.isEmpty()) {
+        std::fprintf(stderr, "quolva: %s.\nQuolva records X11 screens; start it inside an X11 session or a Wayland "
+                             "session with XWayland.\n",
+                     qPrintable(unreachable));
+        return 2;
+    }
 
     int status = 0;
     {

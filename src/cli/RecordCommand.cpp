@@ -14,8 +14,6 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <xcb/xcb.h>
-
 #include <csignal>
 #include <limits>
 #include <memory>
@@ -122,17 +120,9 @@ int RecordCommand(int argc, char** argv, const QStringList& arguments)
         return 1;
     }
     const app::DisplayChoice display = app::chooseDisplayPlatform(); // XWayland on a Wayland desktop
-    const QString qpa = qEnvironmentVariable("QT_QPA_PLATFORM");
-    if (qpa.isEmpty() || qpa.startsWith(QLatin1String("xcb"))) {
-        // Qt would abort on an X display it cannot reach; say so instead.
-        xcb_connection_t* probe = xcb_connect(nullptr, nullptr);
-        const bool reached = xcb_connection_has_error(probe) == 0;
-        xcb_disconnect(probe);
-        if (!reached) {
-            err(QStringLiteral("quolvactl record: cannot connect to the X display \"%1\": there is no screen to record")
-                    .arg(qEnvironmentVariable("DISPLAY")));
-            return 1;
-        }
+    if (const QString unreachable = app::unreachableXDisplay(); !unreachable.isEmpty()) {
+        err(QStringLiteral("quolvactl record: %1: there is no screen to record").arg(unreachable));
+        return 1;
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quolva4.1"));

@@ -1,6 +1,7 @@
 // The window system the program chooses: XWayland under a Wayland session, the user's own choice kept.
 #include "app/DisplayPlatform.h"
 
+#include <QProcess>
 #include <QtTest>
 
 using quolva::app::DisplayChoice;
@@ -44,6 +45,36 @@ private slots:
         QCOMPARE(int(quolva::app::chooseDisplayPlatform()), choice);
         QCOMPARE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM") ? qgetenv("QT_QPA_PLATFORM") : QByteArray("-"), platformAfter);
         QVERIFY(quolva::app::xwaylandNote().contains(QStringLiteral("X11")));
+    }
+
+    // A display that nobody serves is named before Qt would abort on it, on the X11 platform only; the
+    // program then says so and ends with status 2 instead of dumping core.
+    void tellsWhenTheXDisplayCannotBeReached_data()
+    {
+        QTest::addColumn<QByteArray>("platform"); // "-" for unset
+        QTest::addColumn<bool>("told");
+        QTest::newRow("X11 by default") << QByteArray("-") << true;
+        QTest::newRow("xcb chosen") << QByteArray("xcb") << true;
+        QTest::newRow("offscreen: no display needed") << QByteArray("offscreen") << false;
+    }
+    void tellsWhenTheXDisplayCannotBeReached()
+    {
+        QFETCH(QByteArray, platform);
+        QFETCH(bool, told);
+        qputenv("DISPLAY", ":4077");
+        platform == "-" ? qunsetenv("QT_QPA_PLATFORM") : qputenv("QT_QPA_PLATFORM", platform);
+        const QString said = quolva::app::unreachableXDisplay();
+        QCOMPARE(!said.isEmpty(), told);
+        if (told)
+            QVERIFY2(said.contains(QStringLiteral("\":4077\"")), qPrintable(said));
+        if (platform == "-") {
+            QProcess program;
+            program.start(qEnvironmentVariable("QUOLVA_BIN_DIR") + QStringLiteral("/quolva"));
+            QVERIFY(program.waitForFinished(30000));
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 2);
+            QVERIFY(program.readAllStandardError().contains("cannot connect to the X display \":4077\""));
+        }
     }
 };
 
