@@ -91,14 +91,21 @@ Figures summarise(std::vector<double> ms)
     return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)]};
 }
 
-void tickCost(QSize size, const QString& folder)
+// Whether the screen is at least `size`; says so when it is not.
+bool fitsTheScreen(QSize size)
 {
     const QSize screen = QGuiApplication::primaryScreen()->size();
-    if (size.width() > screen.width() || size.height() > screen.height()) {
-        std::printf("  %dx%d: the screen is only %dx%d, skipped\n", size.width(), size.height(), screen.width(),
-                    screen.height());
+    if (size.width() <= screen.width() && size.height() <= screen.height())
+        return true;
+    std::printf("  %dx%d: the screen is only %dx%d, skipped\n", size.width(), size.height(), screen.width(),
+                screen.height());
+    return false;
+}
+
+void tickCost(QSize size, const QString& folder)
+{
+    if (!fitsTheScreen(size))
         return;
-    }
     platform::Screen grabber;
     store::FrameStore frames =
         store::FrameStore::CreateFrameStore(QDir(folder).filePath(QStringLiteral("bench.xxx")).toStdString());
@@ -140,12 +147,8 @@ void tickCost(QSize size, const QString& folder)
 
 void flushCost(QSize size, const QString& folder)
 {
-    const QSize screen = QGuiApplication::primaryScreen()->size();
-    if (size.width() > screen.width() || size.height() > screen.height()) {
-        std::printf("  %dx%d: the screen is only %dx%d, skipped\n", size.width(), size.height(), screen.width(),
-                    screen.height());
+    if (!fitsTheScreen(size))
         return;
-    }
     // Records of the busy screen, made first: only the appends and the flushing are timed.
     platform::Screen grabber;
     QImage bitmap(size, QImage::Format_RGB32);
