@@ -98,7 +98,6 @@ struct WebExport::State {
     // read them twice), or frames in the video encoder's own layout.
     std::optional<FramesDecodedAhead<QImage>> pictures;
     std::optional<FramesDecodedAhead<FramePtr>> videoFrames;
-    QImage decoded; // the latest picture taken from them
     int width = 0, height = 0;
     std::int32_t frames = 0; // N
     std::int32_t frameIndex = 0;
@@ -285,13 +284,12 @@ FramePtr WebExport::NextFrame(std::int64_t pts)
         (*frame)->pts = pts;
         return std::move(*frame);
     }
-    if (!s.decoded.isNull())
-        s.sparePictures.Give(std::move(s.decoded));
     std::optional<QImage> picture = s.pictures->Next();
     if (!picture)
         return nullptr;
-    s.decoded = *picture;
-    return pictureFrame(s.decoded, s.width, s.height, pts);
+    FramePtr frame = pictureFrame(*picture, s.width, s.height, pts);
+    s.sparePictures.Give(std::move(*picture)); // its pixels are in the frame now
+    return frame;
 }
 
 void WebExport::OpenSource()
