@@ -8,7 +8,8 @@ QImage DecodeFramePicture(const store::FrameRecord& record, const QString& frame
 {
     QImage picture = std::move(reuse);
     try {
-        store::DecodeJpegInto(record.jpeg, DescribeFrameRecord(record, frameStorePath), store::PixelLayout::Xrgb32, [&](int width, int height) {
+        store::DecodeJpegInto(record.jpeg, DescribeFrameRecord(record, frameStorePath), store::PixelLayout::Xrgb32,
+                              [&](int width, int height) {
                                   if (picture.width() != width || picture.height() != height ||
                                       picture.format() != QImage::Format_RGB32)
                                       picture = QImage(width, height, QImage::Format_RGB32);

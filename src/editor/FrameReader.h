@@ -31,7 +31,6 @@ public:
     // The next record as it lies in the store, not decoded; nothing after the last record. A record that
     // cannot be read is thrown as Next throws it.
     std::optional<store::FrameRecord> NextRecord();
-    const QString& FrameStorePath() const { return frameStorePath_; }
 
 private:
     store::FrameStore reader_;
