@@ -50,8 +50,11 @@ void TutorialMarks::DrawUnderPointer(QImage& frame, QPoint hotSpot)
 {
     if (!watch_)
         return;
-    watch_->drain(); // the keys pressed up to this tick
-    if (showClicks_ && watch_->takeButtonDown())
+    if (!showClicks_) {
+        watch_->drain(); // the keys pressed up to this tick
+        return;
+    }
+    if (watch_->takeButtonDown()) // reads the keys as well
         drawClickRing(frame, hotSpot);
 }
 
